@@ -1,0 +1,56 @@
+#include "engine/GTIni.h"
+
+#include "platform/os.h"
+
+namespace GTIni {
+
+std::wstring AppDir;
+std::wstring IniPath;
+
+namespace {
+constexpr std::size_t kReadBufferChars = 1024;
+}
+
+void InitIniPath() {
+  const std::wstring exe = os::ModulePath();
+  const auto sep = exe.find_last_of(L"\\/");
+  // Keeping the separator gives "C:\" for a drive root and "C:\dir\" otherwise.
+  AppDir = sep == std::wstring::npos ? std::wstring() : exe.substr(0, sep + 1);
+  IniPath = AppDir + L"config.ini";
+}
+
+std::wstring GetIni(const std::wstring& section, const std::wstring& key,
+                    const std::wstring& fallback, const std::wstring& file) {
+  const std::wstring buffer = os::ReadProfileValue(section, key, fallback, file, kReadBufferChars);
+  const auto nul = buffer.find(L'\0');
+  return nul == std::wstring::npos ? std::wstring() : buffer.substr(0, nul);
+}
+
+bool WriteIni(const std::wstring& section, const std::wstring& key, const std::wstring& value,
+              const std::wstring& file) {
+  return os::WriteProfileValue(section, key, value, file);
+}
+
+std::int32_t ToInt32(const std::wstring& text, std::int32_t fallback) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == L'-' || text[i] == L'+')) {
+    negative = text[i] == L'-';
+    ++i;
+  }
+  if (i == text.size()) return fallback;
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c < L'0' || c > L'9') return fallback;
+    value = value * 10 + (c - L'0');
+    if (value > 2147483648LL) return fallback;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX || value < INT32_MIN) return fallback;
+  return static_cast<std::int32_t>(value);
+}
+
+std::wstring ToDecimal(std::int64_t value) { return std::to_wstring(value); }
+
+}  // namespace GTIni

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The settings file: config.ini beside the executable.
+namespace GTIni {
+
+// The program's directory, ending in a path separator.
+extern std::wstring AppDir;
+// AppDir + "config.ini".
+extern std::wstring IniPath;
+
+// Fills AppDir and IniPath; call before any read.
+void InitIniPath();
+
+// The value stored under section/key of file, or fallback when the file,
+// section or key is missing. Values longer than the read buffer are cut.
+std::wstring GetIni(const std::wstring& section, const std::wstring& key,
+                    const std::wstring& fallback, const std::wstring& file);
+
+// Replaces the key's value in place, or appends it (and its section);
+// everything else in the file is kept.
+bool WriteIni(const std::wstring& section, const std::wstring& key, const std::wstring& value,
+              const std::wstring& file);
+
+// A stored value as a signed 32-bit decimal integer (optional sign, digits
+// only); anything else, out-of-range values included, gives fallback.
+std::int32_t ToInt32(const std::wstring& text, std::int32_t fallback);
+
+std::wstring ToDecimal(std::int64_t value);
+
+}  // namespace GTIni

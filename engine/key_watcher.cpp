@@ -1,0 +1,66 @@
+#include "engine/key_watcher.h"
+
+#include "platform/forms.h"
+#include "platform/os.h"
+
+namespace key_watcher {
+
+namespace {
+
+bool ReadsDown(std::int32_t virtualKey) { return os::KeyState(virtualKey) != 0; }
+
+void ClickPair(WatcherState& state, std::uint32_t downFlag, std::uint32_t upFlag) {
+  // A failed query keeps the previous position.
+  os::CursorPos(state.Cursor);
+  os::InjectClickPair(downFlag, upFlag, state.Cursor.x, state.Cursor.y);
+}
+
+}  // namespace
+
+void Tick(WatcherState& state, ui::Form& window) {
+  if (state.FirstTick) {
+    // Clears presses made before the watcher started.
+    for (int i = 0; i < 3; ++i) os::KeyState(state.KeyCodes[i]);
+    state.FirstTick = false;
+    return;
+  }
+
+  if (!state.StopFlg) {
+    const platform::WindowHandle own = window.hWnd();
+    const auto elsewhere = [own] { return own != os::ActiveWindow(); };
+
+    if (ReadsDown(state.KeyCodes[0]) && elsewhere() && state.WatchEnabled) {
+      ClickPair(state, platform::kMouseLeftDown, platform::kMouseLeftUp);
+    }
+
+    if (ReadsDown(state.KeyCodes[1])) {
+      if (elsewhere() && state.WatchEnabled) {
+        if (!state.RightHeld) {
+          state.RightHeldSince = os::TimeMs();
+          state.RightHeld = true;
+        }
+        // Modulo 2^32, so the window survives the counter wrapping.
+        const auto held = static_cast<std::int32_t>(os::TimeMs() - state.RightHeldSince);
+        if (held < kRightHoldLimitMs) {
+          ClickPair(state, platform::kMouseRightDown, platform::kMouseRightUp);
+        }
+      }
+    } else {
+      state.RightHeld = false;
+    }
+
+    if (ReadsDown(state.KeyCodes[2])) {
+      if (!state.OnOffHeld) {
+        state.OnOffHeld = true;
+        // A press made in our own window is used up without toggling.
+        if (elsewhere()) state.WatchEnabled = !state.WatchEnabled;
+      }
+    } else {
+      state.OnOffHeld = false;
+    }
+  }
+
+  if (window.WindowState() == 1 && window.Visible()) window.Hide();
+}
+
+}  // namespace key_watcher

@@ -1,0 +1,322 @@
+#include "platform/fake/fake_platform.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace fake {
+
+namespace {
+
+State& Instance() {
+  static State state;
+  return state;
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+           return std::towlower(static_cast<wint_t>(x)) == std::towlower(static_cast<wint_t>(y));
+         });
+}
+
+LResult CallProc(WndProcAddress procedure, WindowHandle window, std::uint32_t message,
+                 WParam wParam, LParam lParam) {
+  State& s = Get();
+  if (procedure == kSubClassProc && s.subClassHandler != nullptr) {
+    return s.subClassHandler(window, message, wParam, lParam);
+  }
+  const ProcCall call{procedure, window, message, wParam, lParam};
+  s.procCalls.push_back(call);
+  return s.procAnswer ? s.procAnswer(call) : 7;
+}
+
+}  // namespace
+
+State& Get() { return Instance(); }
+
+void Reset() { Instance() = State(); }
+
+WndProcAddress OriginalProc(WindowHandle window) {
+  return static_cast<WndProcAddress>(0x70000 + window);
+}
+
+void Press(std::int32_t virtualKey) {
+  Key& k = Get().keys[virtualKey];
+  k.down = true;
+  k.pressedSinceQuery = true;
+}
+
+void Release(std::int32_t virtualKey) { Get().keys[virtualKey].down = false; }
+
+void Tap(std::int32_t virtualKey) {
+  Key& k = Get().keys[virtualKey];
+  k.down = false;
+  k.pressedSinceQuery = true;
+}
+
+LResult Dispatch(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {
+  const auto& procs = Get().windowProcs;
+  const auto it = procs.find(window);
+  return CallProc(it == procs.end() ? OriginalProc(window) : it->second, window, message, wParam,
+                  lParam);
+}
+
+std::wstring FileText(const std::wstring& file) {
+  std::wstring text;
+  const auto it = Get().files.find(file);
+  if (it == Get().files.end()) return text;
+  for (const IniSection& section : it->second) {
+    text += L"[" + section.name + L"]\r\n";
+    for (const auto& [key, value] : section.entries) text += key + L"=" + value + L"\r\n";
+  }
+  return text;
+}
+
+FakeForm& FormOf(ui::Form& form) { return *static_cast<FakeForm*>(form.Peer()); }
+
+void Type(ui::TextBox& box, const std::wstring& newText) {
+  std::wstring text = newText;
+  // The native box stops typing at its maximum length.
+  if (box.MaxLength() > 0 && text.size() > static_cast<std::size_t>(box.MaxLength())) {
+    text.resize(static_cast<std::size_t>(box.MaxLength()));
+  }
+  FormOf(box.Owner()).controls[&box].text = text;
+  box.NativeTextChanged(text);
+}
+
+void PressKeyIn(ui::TextBox& box, std::int16_t keyCode) {
+  std::int16_t code = keyCode;
+  box.NativeKeyDown(code, 0);
+}
+
+void ClickCheckBox(ui::CheckBox& box) { box.NativeClicked(); }
+
+// --- fake toolkit peer ---
+
+FakeForm::FakeForm(ui::Form& owner) : form(owner) {
+  State& s = Get();
+  handle = s.nextHandle;
+  s.nextHandle += 0x10;
+  s.forms[handle] = this;
+  if (!form.MenuBar().empty()) {
+    menuBar = s.nextHandle++;
+    for (const ui::Menu* top : form.MenuBar()) menus[s.nextHandle++] = top;
+  }
+  for (const ui::Control* c : form.Controls()) {
+    FakeControl& peer = controls[c];
+    if (c->Kind() == ui::ControlKind::TextBox) {
+      peer.text = static_cast<const ui::TextBox*>(c)->Text();
+    }
+  }
+}
+
+FakeForm::~FakeForm() { Get().forms.erase(handle); }
+
+void FakeForm::Show() {
+  visible = true;
+  ++showCount;
+}
+
+ui::native::ControlPeer& FakeForm::PeerOf(const ui::Control& control) { return controls[&control]; }
+
+void FakeForm::SetMenuChecked(const ui::Menu& item, bool checked) { menuChecks[&item] = checked; }
+
+void FakeForm::PopupMenu(ui::Menu& menu, ui::Menu* defaultItem) {
+  Get().popupMenus.emplace_back(&menu, defaultItem);
+}
+
+void FakeForm::ArmTimer(ui::Timer& timer, std::uint32_t milliseconds) {
+  armedTimers[&timer] = milliseconds;
+}
+
+void FakeForm::DisarmTimer(ui::Timer& timer) { armedTimers.erase(&timer); }
+
+void FakeForm::TickTimers() {
+  std::vector<ui::Timer*> timers;
+  for (const auto& entry : armedTimers) timers.push_back(entry.first);
+  for (ui::Timer* t : timers) {
+    if (armedTimers.count(t) != 0) t->NativeTick();
+  }
+}
+
+}  // namespace fake
+
+// --- the OS calls ---
+
+namespace os {
+
+std::int16_t KeyState(std::int32_t virtualKey) {
+  fake::State& s = fake::Get();
+  s.keyQueries.push_back(virtualKey);
+  fake::Key& k = s.keys[virtualKey];
+  const std::int16_t result =
+      static_cast<std::int16_t>((k.down ? 0x8000 : 0) | (k.pressedSinceQuery ? 1 : 0));
+  k.pressedSinceQuery = false;
+  return result;
+}
+
+WindowHandle ActiveWindow() { return fake::Get().activeWindow; }
+
+bool CursorPos(Point& point) {
+  if (fake::Get().cursorFails) return false;
+  point = fake::Get().cursor;
+  return true;
+}
+
+void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x,
+                     std::int32_t y) {
+  auto& injected = fake::Get().injected;
+  injected.push_back({downFlag, x, y});
+  injected.push_back({upFlag, x, y});
+}
+
+std::uint32_t TimeMs() { return fake::Get().clock; }
+
+std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& key,
+                               const std::wstring& fallback, const std::wstring& file,
+                               std::size_t bufferChars) {
+  std::wstring value = fallback;
+  const auto& files = fake::Get().files;
+  if (const auto f = files.find(file); f != files.end()) {
+    for (const fake::IniSection& s : f->second) {
+      if (!fake::SameText(s.name, section)) continue;
+      for (const auto& [k, v] : s.entries) {
+        if (fake::SameText(k, key)) {
+          value = v;
+          break;
+        }
+      }
+      break;
+    }
+  }
+  std::wstring buffer(bufferChars, L' ');
+  if (bufferChars == 0) return buffer;
+  const std::size_t n = std::min(value.size(), bufferChars - 1);
+  std::copy_n(value.begin(), n, buffer.begin());
+  buffer[n] = L'\0';
+  return buffer;
+}
+
+bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
+                        const std::wstring& value, const std::wstring& file) {
+  fake::State& s = fake::Get();
+  s.writes.push_back(section + L"/" + key + L"=" + value);
+  if (s.writesFail) return false;
+  fake::IniFile& ini = s.files[file];
+  auto sec = std::find_if(ini.begin(), ini.end(),
+                          [&](const fake::IniSection& x) { return fake::SameText(x.name, section); });
+  if (sec == ini.end()) {
+    ini.push_back({section, {}});
+    sec = ini.end() - 1;
+  }
+  for (auto& [k, v] : sec->entries) {
+    if (fake::SameText(k, key)) {
+      v = value;
+      return true;
+    }
+  }
+  sec->entries.emplace_back(key, value);
+  return true;
+}
+
+std::wstring ModulePath() { return fake::Get().modulePath; }
+
+bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
+  fake::Get().trayCalls.push_back({message, data});
+  return true;
+}
+
+std::uint32_t RegisterMessage(const std::wstring& name) {
+  auto& messages = fake::Get().registeredMessages;
+  const auto it = messages.find(name);
+  if (it != messages.end()) return it->second;
+  const auto id = static_cast<std::uint32_t>(0xC000 + messages.size());
+  messages[name] = id;
+  return id;
+}
+
+bool BringToForeground(WindowHandle window) {
+  fake::Get().foregrounds.push_back(window);
+  return true;
+}
+
+bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {
+  fake::Get().posted.push_back({0, window, message, wParam, lParam});
+  return true;
+}
+
+WndProcAddress SubClassProcAddress(SubClassHandler handler) {
+  fake::Get().subClassHandler = handler;
+  return fake::kSubClassProc;
+}
+
+WndProcAddress SetWindowProc(WindowHandle window, WndProcAddress procedure) {
+  fake::State& s = fake::Get();
+  if (s.setWindowProcFails) return 0;
+  const auto it = s.windowProcs.find(window);
+  const WndProcAddress previous = it == s.windowProcs.end() ? fake::OriginalProc(window) : it->second;
+  s.windowProcs[window] = procedure;
+  return previous;
+}
+
+LResult CallWindowProcAt(WndProcAddress procedure, WindowHandle window, std::uint32_t message,
+                         WParam wParam, LParam lParam) {
+  return fake::CallProc(procedure, window, message, wParam, lParam);
+}
+
+bool WindowRect(WindowHandle window, Rect& rect) {
+  if (fake::Get().forms.count(window) == 0) return false;
+  rect = {10, 20, 300, 400};
+  return true;
+}
+
+MenuHandle MenuBar(WindowHandle window) {
+  const auto& forms = fake::Get().forms;
+  const auto it = forms.find(window);
+  return it == forms.end() ? 0 : it->second->menuBar;
+}
+
+MenuHandle SubMenu(MenuHandle menu, std::int32_t position) {
+  if (menu == 0) return 0;
+  for (const auto& [handle, form] : fake::Get().forms) {
+    (void)handle;
+    if (form->menuBar != menu) continue;
+    std::int32_t i = 0;
+    for (const auto& [sub, top] : form->menus) {
+      (void)top;
+      if (i++ == position) return sub;
+    }
+  }
+  return 0;
+}
+
+std::int32_t TrackMenu(MenuHandle menu, std::uint32_t flags, std::int32_t x, std::int32_t y,
+                       WindowHandle owner, const Rect& rect) {
+  (void)rect;
+  fake::State& s = fake::Get();
+  if (menu == 0) return 0;
+  const fake::MenuTrack track{menu, flags, x, y, owner};
+  s.menuTracks.push_back(track);
+  const int chosen = s.onTrackMenu ? s.onTrackMenu(track) : 0;
+  if (chosen != 0) {
+    if (const auto it = s.forms.find(owner); it != s.forms.end()) it->second->form.NativeCommand(chosen);
+  }
+  return 1;
+}
+
+}  // namespace os
+
+// --- toolkit backend entry points ---
+
+namespace ui::native {
+
+std::unique_ptr<FormPeer> CreateFormPeer(Form& form) { return std::make_unique<fake::FakeForm>(form); }
+
+std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
+  return std::make_shared<Picture>(Picture{static_cast<IconHandle>(0x1C00 + resourceId)});
+}
+
+void EndProgram() { ++fake::Get().programEnded; }
+
+int RunMessageLoop() { return 0; }
+
+}  // namespace ui::native

@@ -1,0 +1,166 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/forms.h"
+#include "platform/native.h"
+#include "platform/os.h"
+
+// A scripted platform for tests: key states, clock, active window, cursor
+// and profile files are set by the test; injected input, tray calls and
+// window-procedure calls are recorded.
+namespace fake {
+
+using platform::LParam;
+using platform::LResult;
+using platform::MenuHandle;
+using platform::WindowHandle;
+using platform::WndProcAddress;
+using platform::WParam;
+
+struct Key {
+  bool down = false;
+  bool pressedSinceQuery = false;
+};
+
+struct Injected {
+  std::uint32_t flags;
+  std::int32_t x;
+  std::int32_t y;
+};
+
+struct TrayCall {
+  std::uint32_t message;
+  os::TrayIconData data;
+};
+
+struct ProcCall {
+  WndProcAddress procedure;
+  WindowHandle window;
+  std::uint32_t message;
+  WParam wParam;
+  LParam lParam;
+};
+
+struct MenuTrack {
+  MenuHandle menu;
+  std::uint32_t flags;
+  std::int32_t x;
+  std::int32_t y;
+  WindowHandle owner;
+};
+
+class FakeControl;
+class FakeForm;
+
+struct IniSection {
+  std::wstring name;
+  std::vector<std::pair<std::wstring, std::wstring>> entries;
+};
+using IniFile = std::vector<IniSection>;
+
+struct State {
+  std::map<std::int32_t, Key> keys;
+  std::vector<std::int32_t> keyQueries;
+  WindowHandle activeWindow = 0;
+  platform::Point cursor{100, 200};
+  bool cursorFails = false;
+  std::vector<Injected> injected;
+  std::uint32_t clock = 1000;
+
+  std::wstring modulePath = L"C:\\Tools\\Yorisen\\yorisen.exe";
+  std::map<std::wstring, IniFile> files;
+  std::vector<std::wstring> writes;  // "section/key=value" in call order
+  bool writesFail = false;
+
+  std::vector<TrayCall> trayCalls;
+  std::map<std::wstring, std::uint32_t> registeredMessages;
+  std::vector<WindowHandle> foregrounds;
+  std::vector<ProcCall> posted;
+
+  // Window procedures: each window starts with its own fake procedure.
+  std::map<WindowHandle, WndProcAddress> windowProcs;
+  std::vector<ProcCall> procCalls;  // calls of non-subclass procedures
+  std::function<LResult(const ProcCall&)> procAnswer;  // default answers 7
+  os::SubClassHandler subClassHandler = nullptr;
+  bool setWindowProcFails = false;
+
+  std::vector<MenuTrack> menuTracks;
+  // Runs while a menu is tracked; returns the chosen command id or 0.
+  std::function<int(const MenuTrack&)> onTrackMenu;
+  std::vector<std::pair<ui::Menu*, ui::Menu*>> popupMenus;  // menu, default item
+
+  int programEnded = 0;
+  WindowHandle nextHandle = 0x1000;
+  std::map<WindowHandle, FakeForm*> forms;
+};
+
+State& Get();
+// Fresh state for a new test.
+void Reset();
+
+constexpr WndProcAddress kSubClassProc = 0x5C;
+// The procedure a fake window starts with.
+WndProcAddress OriginalProc(WindowHandle window);
+
+void Press(std::int32_t virtualKey);
+void Release(std::int32_t virtualKey);
+// Down and up between two queries: only the pressed-since bit remains.
+void Tap(std::int32_t virtualKey);
+
+// Delivers a message to a window through its current procedure.
+LResult Dispatch(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
+
+// Reads the fake file back as INI text.
+std::wstring FileText(const std::wstring& file);
+
+// User actions on the fake toolkit.
+FakeForm& FormOf(ui::Form& form);
+void Type(ui::TextBox& box, const std::wstring& newText);
+void PressKeyIn(ui::TextBox& box, std::int16_t keyCode);
+void ClickCheckBox(ui::CheckBox& box);
+
+class FakeControl final : public ui::native::ControlPeer {
+ public:
+  void SetText(const std::wstring& text) override { this->text = text; }
+  void SetCheck(int value) override { check = value; }
+  std::wstring text;
+  int check = 0;
+};
+
+class FakeForm final : public ui::native::FormPeer {
+ public:
+  explicit FakeForm(ui::Form& form);
+  ~FakeForm() override;
+  WindowHandle Handle() const override { return handle; }
+  void Show() override;
+  void Hide() override { visible = false; }
+  int WindowState() const override { return state; }
+  void SetWindowState(int newState) override { state = newState; }
+  bool Visible() const override { return visible; }
+  ui::native::ControlPeer& PeerOf(const ui::Control& control) override;
+  void SetMenuChecked(const ui::Menu& item, bool checked) override;
+  void PopupMenu(ui::Menu& menu, ui::Menu* defaultItem) override;
+  void ArmTimer(ui::Timer& timer, std::uint32_t milliseconds) override;
+  void DisarmTimer(ui::Timer& timer) override;
+
+  // Runs the ticks of every armed timer once.
+  void TickTimers();
+
+  ui::Form& form;
+  WindowHandle handle;
+  bool visible = false;
+  int state = 0;
+  int showCount = 0;
+  std::map<const ui::Control*, FakeControl> controls;
+  std::map<const ui::Menu*, bool> menuChecks;
+  std::map<ui::Timer*, std::uint32_t> armedTimers;
+  MenuHandle menuBar = 0;
+  std::map<MenuHandle, const ui::Menu*> menus;  // submenus by handle
+};
+
+}  // namespace fake

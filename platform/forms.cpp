@@ -1,0 +1,202 @@
+#include "platform/forms.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/native.h"
+
+namespace ui {
+
+namespace {
+int loadedForms = 0;
+constexpr int kFirstMenuId = 100;
+}  // namespace
+
+int LoadedFormCount() { return loadedForms; }
+
+// --- controls ---
+
+Control::Control(Form& form, Control* container, std::wstring caption, Bounds bounds, int tabIndex)
+    : form_(form),
+      container_(container),
+      caption_(std::move(caption)),
+      bounds_(bounds),
+      tabIndex_(tabIndex) {
+  form.controls_.push_back(this);
+}
+
+Bounds Control::FormPosition() const {
+  Bounds b = bounds_;
+  for (const Control* c = container_; c != nullptr; c = c->container_) {
+    b.left += c->bounds_.left;
+    b.top += c->bounds_.top;
+  }
+  return b;
+}
+
+TextBox::TextBox(Form& form, Control* container, Bounds bounds, int tabIndex, Options options)
+    : Control(form, container, L"", bounds, tabIndex), options_(options) {}
+
+void TextBox::SetText(std::wstring text) {
+  if (options_.maxLength > 0 && text.size() > static_cast<std::size_t>(options_.maxLength)) {
+    text.resize(static_cast<std::size_t>(options_.maxLength));
+  }
+  if (text == text_) return;
+  text_ = std::move(text);
+  if (auto* peer = Owner().Peer()) peer->PeerOf(*this).SetText(text_);
+  if (Change) Change();
+}
+
+void TextBox::NativeTextChanged(std::wstring text) {
+  if (text == text_) return;
+  text_ = std::move(text);
+  if (Change) Change();
+}
+
+void TextBox::NativeKeyDown(std::int16_t& keyCode, std::int16_t shift) {
+  if (KeyDown) KeyDown(keyCode, shift);
+}
+
+void CheckBox::SetValue(int value) {
+  if (value == value_) return;
+  value_ = value;
+  if (auto* peer = Owner().Peer()) peer->PeerOf(*this).SetCheck(value_);
+  if (Click) Click();
+}
+
+void CheckBox::NativeClicked() { SetValue(value_ == kChecked ? kUnchecked : kChecked); }
+
+// --- menus ---
+
+Menu::Menu(Form& form, Menu* parent, std::wstring caption)
+    : form_(form),
+      parent_(parent),
+      caption_(std::move(caption)),
+      id_(kFirstMenuId + static_cast<int>(form.allMenus_.size())) {
+  form.allMenus_.push_back(this);
+  if (parent != nullptr) {
+    parent->items_.push_back(this);
+  } else {
+    form.menuBar_.push_back(this);
+  }
+}
+
+void Menu::SetChecked(bool checked) {
+  checked_ = checked;
+  if (auto* peer = form_.Peer()) peer->SetMenuChecked(*this, checked_);
+}
+
+// --- timer ---
+
+Timer::Timer(Form& form) : form_(form) { form.timers_.push_back(this); }
+
+Timer::~Timer() {
+  auto& timers = form_.timers_;
+  timers.erase(std::remove(timers.begin(), timers.end(), this), timers.end());
+}
+
+void Timer::SetInterval(std::int32_t milliseconds) {
+  interval_ = milliseconds;
+  Rearm();
+}
+
+void Timer::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  Rearm();
+}
+
+void Timer::Rearm() {
+  auto* peer = form_.Peer();
+  if (peer == nullptr) return;
+  if (enabled_ && interval_ > 0) {
+    peer->ArmTimer(*this, static_cast<std::uint32_t>(interval_));
+  } else {
+    peer->DisarmTimer(*this);
+  }
+}
+
+void Timer::NativeTick() {
+  if (enabled_ && interval_ > 0 && Tick) Tick();
+}
+
+// --- forms ---
+
+Form::Form(FormStyle style) : style_(std::move(style)) {}
+
+Form::~Form() {
+  if (Loaded()) {
+    // Torn down without events: only reached when a form outlives its program.
+    peer_.reset();
+    --loadedForms;
+  }
+}
+
+void Form::Load() {
+  if (state_ != State::NotLoaded) return;
+  if (style_.iconResource != 0 && !icon_) icon_ = native::LoadIconPicture(style_.iconResource);
+  peer_ = native::CreateFormPeer(*this);
+  state_ = State::Loaded;
+  ++loadedForms;
+  for (Timer* t : timers_) t->Rearm();
+  Form_Load();
+}
+
+void Form::Unload() {
+  if (state_ != State::Loaded) return;
+  state_ = State::Unloading;
+  std::int16_t cancel = 0;
+  Form_Unload(cancel);
+  if (cancel != 0) {
+    state_ = State::Loaded;
+    return;
+  }
+  peer_.reset();  // the window goes, and its timers with it
+  state_ = State::NotLoaded;
+  if (--loadedForms == 0) native::EndProgram();
+}
+
+WindowHandle Form::hWnd() {
+  Load();
+  return peer_ ? peer_->Handle() : 0;
+}
+
+void Form::Show() {
+  Load();
+  if (peer_) peer_->Show();
+}
+
+void Form::Hide() {
+  if (peer_) peer_->Hide();
+}
+
+int Form::WindowState() const { return peer_ ? peer_->WindowState() : 0; }
+
+void Form::SetWindowState(int state) {
+  Load();
+  if (peer_) peer_->SetWindowState(state);
+}
+
+bool Form::Visible() const { return peer_ ? peer_->Visible() : false; }
+
+void Form::PopupMenu(Menu& menu, Menu* defaultItem) {
+  Load();
+  if (peer_) peer_->PopupMenu(menu, defaultItem);
+}
+
+Menu* Form::FindMenu(int id) const {
+  for (Menu* m : allMenus_) {
+    if (m->Id() == id) return m;
+  }
+  return nullptr;
+}
+
+void Form::NativeClose() { Unload(); }
+
+void Form::NativeEndSession() { Unload(); }
+
+void Form::NativeCommand(int id) {
+  Menu* m = FindMenu(id);
+  if (m != nullptr && m->Click) m->Click();
+}
+
+}  // namespace ui

@@ -1,0 +1,260 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+// A small form toolkit: forms, frames, labels, text boxes, check boxes, menus
+// and timers. The event rules live here, so every backend obeys them alike:
+// - writing a text box's text (cut to its maximum length) runs its change
+//   event before the write returns;
+// - changing a check box's value runs its click event before it returns;
+// - a request to unload a form that is not loaded or already unloading
+//   returns at once and runs no handler;
+// - when the last loaded form unloads, the program ends.
+namespace ui {
+
+using platform::IconHandle;
+using platform::WindowHandle;
+
+class Form;
+class Menu;
+class Timer;
+
+namespace native {
+class FormPeer;
+}
+
+// A picture whose value is an icon handle.
+struct Picture {
+  IconHandle handle = 0;
+};
+
+// Position and size in twips, relative to the client area of the form or of
+// the enclosing frame.
+struct Bounds {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+};
+
+enum class ControlKind { Frame, Label, TextBox, CheckBox };
+
+class Control {
+ public:
+  Control(Form& form, Control* container, std::wstring caption, Bounds bounds, int tabIndex);
+  virtual ~Control() = default;
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  virtual ControlKind Kind() const = 0;
+  Form& Owner() const { return form_; }
+  Control* Container() const { return container_; }
+  const std::wstring& Caption() const { return caption_; }
+  Bounds Position() const { return bounds_; }
+  // Bounds relative to the form's client area.
+  Bounds FormPosition() const;
+  int TabIndex() const { return tabIndex_; }
+
+ private:
+  Form& form_;
+  Control* container_;
+  std::wstring caption_;
+  Bounds bounds_;
+  int tabIndex_;
+};
+
+class Frame final : public Control {
+ public:
+  using Control::Control;
+  ControlKind Kind() const override { return ControlKind::Frame; }
+};
+
+class Label final : public Control {
+ public:
+  using Control::Control;
+  ControlKind Kind() const override { return ControlKind::Label; }
+};
+
+class TextBox final : public Control {
+ public:
+  struct Options {
+    int maxLength = 0;  // 0: no limit
+    bool readOnly = false;
+  };
+  TextBox(Form& form, Control* container, Bounds bounds, int tabIndex, Options options);
+  ControlKind Kind() const override { return ControlKind::TextBox; }
+
+  const std::wstring& Text() const { return text_; }
+  // Cuts to the maximum length; a real change runs Change before returning.
+  void SetText(std::wstring text);
+  int MaxLength() const { return options_.maxLength; }
+  bool ReadOnly() const { return options_.readOnly; }
+
+  std::function<void()> Change;
+  // Key code by reference; shift state 1 Shift, 2 Ctrl, 4 Alt.
+  std::function<void(std::int16_t& keyCode, std::int16_t shift)> KeyDown;
+
+  // Backend notifications.
+  void NativeTextChanged(std::wstring text);
+  void NativeKeyDown(std::int16_t& keyCode, std::int16_t shift);
+
+ private:
+  Options options_;
+  std::wstring text_;
+};
+
+class CheckBox final : public Control {
+ public:
+  using Control::Control;
+  ControlKind Kind() const override { return ControlKind::CheckBox; }
+
+  static constexpr int kUnchecked = 0;
+  static constexpr int kChecked = 1;
+  static constexpr int kGrayed = 2;
+
+  int Value() const { return value_; }
+  // A real change runs Click before returning.
+  void SetValue(int value);
+
+  std::function<void()> Click;
+
+  // The user clicked the box: it flips between unchecked and checked.
+  void NativeClicked();
+
+ private:
+  int value_ = kUnchecked;
+};
+
+class Menu {
+ public:
+  // A top-level menu of form's menu bar when parent is null; "-" makes a separator.
+  Menu(Form& form, Menu* parent, std::wstring caption);
+  Menu(const Menu&) = delete;
+  Menu& operator=(const Menu&) = delete;
+
+  const std::wstring& Caption() const { return caption_; }
+  bool IsSeparator() const { return caption_ == L"-"; }
+  bool Checked() const { return checked_; }
+  void SetChecked(bool checked);
+  Menu* Parent() const { return parent_; }
+  const std::vector<Menu*>& Items() const { return items_; }
+  Form& Owner() const { return form_; }
+  // Command identifier, unique within the form.
+  int Id() const { return id_; }
+
+  std::function<void()> Click;
+
+ private:
+  Form& form_;
+  Menu* parent_;
+  std::wstring caption_;
+  bool checked_ = false;
+  int id_;
+  std::vector<Menu*> items_;
+};
+
+class Timer {
+ public:
+  explicit Timer(Form& form);
+  ~Timer();
+  Timer(const Timer&) = delete;
+  Timer& operator=(const Timer&) = delete;
+
+  std::int32_t Interval() const { return interval_; }
+  // Takes effect at once; zero or less stops the ticks.
+  void SetInterval(std::int32_t milliseconds);
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+
+  std::function<void()> Tick;
+
+  void NativeTick();
+  // Re-arms the native timer after the form's window was created.
+  void Rearm();
+
+ private:
+  Form& form_;
+  std::int32_t interval_ = 0;
+  bool enabled_ = false;
+};
+
+struct FormStyle {
+  std::wstring className;
+  std::wstring caption;
+  int clientWidth = 0;   // twips
+  int clientHeight = 0;  // twips
+  bool fixedDialog = false;
+  bool minimizeButton = false;
+  int iconResource = 0;  // 0: none
+};
+
+class Form {
+ public:
+  explicit Form(FormStyle style);
+  virtual ~Form();
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+
+  // Creates the window hidden and runs the load event; nothing if loaded.
+  void Load();
+  // Runs the unload event and destroys the window; nothing if the form is not
+  // loaded or already unloading. The last form to go ends the program.
+  void Unload();
+  bool Loaded() const { return state_ == State::Loaded || state_ == State::Unloading; }
+
+  // Loads the form first if it is not loaded.
+  WindowHandle hWnd();
+  void Show();
+  void Hide();
+  // 0 normal, 1 minimised, 2 maximised.
+  int WindowState() const;
+  void SetWindowState(int state);
+  bool Visible() const;
+  const std::wstring& Caption() const { return style_.caption; }
+  std::shared_ptr<const Picture> Icon() const { return icon_; }
+  const FormStyle& Style() const { return style_; }
+
+  // Shows one of this form's menus as a popup at the mouse position.
+  void PopupMenu(Menu& menu, Menu* defaultItem);
+
+  const std::vector<Control*>& Controls() const { return controls_; }
+  const std::vector<Menu*>& MenuBar() const { return menuBar_; }
+  const std::vector<Timer*>& Timers() const { return timers_; }
+  Menu* FindMenu(int id) const;
+
+  // Backend access and notifications.
+  native::FormPeer* Peer() const { return peer_.get(); }
+  void NativeClose();
+  void NativeEndSession();
+  void NativeCommand(int id);
+
+ protected:
+  virtual void Form_Load() {}
+  virtual void Form_Unload(std::int16_t& cancel) { (void)cancel; }
+
+ private:
+  friend class Control;
+  friend class Menu;
+  friend class Timer;
+  enum class State { NotLoaded, Loaded, Unloading };
+
+  FormStyle style_;
+  State state_ = State::NotLoaded;
+  std::unique_ptr<native::FormPeer> peer_;
+  std::shared_ptr<const Picture> icon_;
+  std::vector<Control*> controls_;
+  std::vector<Menu*> menuBar_;
+  std::vector<Menu*> allMenus_;
+  std::vector<Timer*> timers_;
+};
+
+// Number of loaded forms; the program ends when it drops to zero.
+int LoadedFormCount();
+
+}  // namespace ui

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/forms.h"
+
+// What a toolkit backend provides. The shared toolkit calls these; the
+// backend calls the Native* notifications of forms and controls back.
+namespace ui::native {
+
+class ControlPeer {
+ public:
+  virtual ~ControlPeer() = default;
+  // Program writes; the backend raises no notification for them.
+  virtual void SetText(const std::wstring& text) = 0;
+  virtual void SetCheck(int value) = 0;
+};
+
+class FormPeer {
+ public:
+  virtual ~FormPeer() = default;
+  virtual WindowHandle Handle() const = 0;
+  virtual void Show() = 0;
+  virtual void Hide() = 0;
+  virtual int WindowState() const = 0;
+  virtual void SetWindowState(int state) = 0;
+  virtual bool Visible() const = 0;
+  virtual ControlPeer& PeerOf(const Control& control) = 0;
+  virtual void SetMenuChecked(const Menu& item, bool checked) = 0;
+  virtual void PopupMenu(Menu& menu, Menu* defaultItem) = 0;
+  virtual void ArmTimer(Timer& timer, std::uint32_t milliseconds) = 0;
+  virtual void DisarmTimer(Timer& timer) = 0;
+};
+
+// Creates the form's window, hidden, with its controls and menu bar.
+std::unique_ptr<FormPeer> CreateFormPeer(Form& form);
+std::shared_ptr<const Picture> LoadIconPicture(int resourceId);
+// No form is loaded any more: ends RunMessageLoop.
+void EndProgram();
+// Dispatches the thread's messages until EndProgram; returns the exit code.
+int RunMessageLoop();
+
+}  // namespace ui::native

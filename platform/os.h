@@ -1,0 +1,89 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/types.h"
+
+// The operating-system calls the tool makes. Each backend (Win32, fake)
+// implements all of them; the link picks the backend.
+namespace os {
+
+using platform::LParam;
+using platform::LResult;
+using platform::MenuHandle;
+using platform::Point;
+using platform::Rect;
+using platform::WindowHandle;
+using platform::WndProcAddress;
+using platform::WParam;
+
+// --- keyboard, windows, mouse, clock ---
+
+// Async key state: bit 15 while down, bit 0 when pressed since the previous
+// query (the query clears it).
+std::int16_t KeyState(std::int32_t virtualKey);
+// Active window of the calling thread; 0 while another program is in front.
+WindowHandle ActiveWindow();
+bool CursorPos(Point& point);
+// Button down then up at the cursor as one injection, so that no other input
+// can come between them and leave the button held.
+void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x,
+                     std::int32_t y);
+// Millisecond counter; wraps at 2^32.
+std::uint32_t TimeMs();
+
+// --- profile files and program location ---
+
+// Fills a buffer of bufferChars characters the way GetPrivateProfileString
+// does (default for a missing file, section or key; at most bufferChars - 1
+// characters then a NUL) and returns the whole buffer, prefilled with spaces.
+std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& key,
+                               const std::wstring& fallback, const std::wstring& file,
+                               std::size_t bufferChars);
+bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
+                        const std::wstring& value, const std::wstring& file);
+// Full path of the running executable.
+std::wstring ModulePath();
+
+// --- notification area ---
+
+// Fixed size of the wide version-1 icon record the shell is told about.
+constexpr std::uint32_t kTrayRecordSize = sizeof(void*) == 8 ? 168 : 152;
+
+struct TrayIconData {
+  std::uint32_t cbSize = kTrayRecordSize;
+  WindowHandle hWnd = 0;
+  std::uint32_t uID = 0;
+  std::uint32_t uFlags = 0;
+  std::uint32_t uCallbackMessage = 0;
+  platform::IconHandle hIcon = 0;
+  std::array<wchar_t, 64> szTip{};
+};
+
+bool NotifyIcon(std::uint32_t message, const TrayIconData& data);
+std::uint32_t RegisterMessage(const std::wstring& name);
+bool BringToForeground(WindowHandle window);
+bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
+
+// --- window procedures ---
+
+using SubClassHandler = LResult (*)(WindowHandle, std::uint32_t, WParam&, LParam&);
+// Address of a window procedure that hands every message to handler.
+WndProcAddress SubClassProcAddress(SubClassHandler handler);
+// Replaces a window's procedure and returns the one in place before (0 on failure).
+WndProcAddress SetWindowProc(WindowHandle window, WndProcAddress procedure);
+LResult CallWindowProcAt(WndProcAddress procedure, WindowHandle window, std::uint32_t message,
+                         WParam wParam, LParam lParam);
+
+// --- menus ---
+
+bool WindowRect(WindowHandle window, Rect& rect);
+MenuHandle MenuBar(WindowHandle window);
+MenuHandle SubMenu(MenuHandle menu, std::int32_t position);
+// Tracks a popup menu modally; the chosen item reaches owner as a command.
+std::int32_t TrackMenu(MenuHandle menu, std::uint32_t flags, std::int32_t x, std::int32_t y,
+                       WindowHandle owner, const Rect& rect);
+
+}  // namespace os

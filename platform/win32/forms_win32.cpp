@@ -1,0 +1,511 @@
+// The form toolkit's Win32 backend: one window class per form, standard
+// controls laid out from twips at the window's DPI, the system message font.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/native.h"
+
+namespace ui::native {
+
+namespace {
+
+// Per-monitor DPI calls, looked up at run time so that older systems still
+// start the program.
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+
+template <typename Fn>
+Fn User32Proc(const char* name) {
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  if (user32 == nullptr) return nullptr;
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+}
+
+UINT WindowDpi(HWND window) {
+  static const auto getDpiForWindow = User32Proc<GetDpiForWindowFn>("GetDpiForWindow");
+  if (getDpiForWindow != nullptr) {
+    const UINT dpi = getDpiForWindow(window);
+    if (dpi != 0) return dpi;
+  }
+  const HDC dc = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+int TwipsToPixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), 1440); }
+
+struct FontDeleter {
+  void operator()(HFONT font) const {
+    if (font != nullptr) DeleteObject(font);
+  }
+};
+using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+
+FontHandle MessageFont(UINT dpi) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  static const auto forDpi = User32Proc<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
+  if (forDpi == nullptr || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi)) {
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+  }
+  return FontHandle(CreateFontIndirectW(&metrics.lfMessageFont));
+}
+
+void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, bool menu, UINT dpi) {
+  static const auto forDpi = User32Proc<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+  if (forDpi != nullptr) {
+    forDpi(&rect, style, menu, exStyle, dpi);
+  } else {
+    AdjustWindowRectEx(&rect, style, menu, exStyle);
+  }
+}
+
+constexpr UINT_PTR kKeyBoxSubclassId = 1;
+
+class Win32Form;
+
+struct ControlWindow {
+  Control* control = nullptr;
+  HWND hwnd = nullptr;
+};
+
+class Win32Control final : public ControlPeer {
+ public:
+  Win32Control(Control& control, HWND hwnd) : control_(control), hwnd_(hwnd) {}
+  void SetText(const std::wstring& text) override {
+    programWrite_ = true;
+    SetWindowTextW(hwnd_, text.c_str());
+    programWrite_ = false;
+    if (control_.Kind() == ControlKind::TextBox) {
+      const auto end = static_cast<LPARAM>(text.size());
+      SendMessageW(hwnd_, EM_SETSEL, static_cast<WPARAM>(end), end);
+    }
+  }
+  void SetCheck(int value) override {
+    const WPARAM state = value == CheckBox::kChecked   ? BST_CHECKED
+                         : value == CheckBox::kGrayed ? BST_INDETERMINATE
+                                                      : BST_UNCHECKED;
+    SendMessageW(hwnd_, BM_SETCHECK, state, 0);
+  }
+  bool ProgramWrite() const { return programWrite_; }
+  Control& Owner() const { return control_; }
+  HWND Hwnd() const { return hwnd_; }
+
+ private:
+  Control& control_;
+  HWND hwnd_;
+  bool programWrite_ = false;
+};
+
+std::map<std::wstring, bool>& RegisteredClasses() {
+  static std::map<std::wstring, bool> classes;
+  return classes;
+}
+
+LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+LRESULT CALLBACK KeyBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                            UINT_PTR id, DWORD_PTR refData) {
+  auto* box = reinterpret_cast<TextBox*>(refData);
+  switch (message) {
+    case WM_GETDLGCODE: {
+      // Every key but Tab reaches the box, so Enter and Esc can be captured
+      // while Tab still moves the focus.
+      const auto* msg = reinterpret_cast<const MSG*>(lParam);
+      if (box->ReadOnly() && !(msg != nullptr && msg->message == WM_KEYDOWN && msg->wParam == VK_TAB)) {
+        return DefSubclassProc(window, message, wParam, lParam) | DLGC_WANTALLKEYS;
+      }
+      break;
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {
+      std::int16_t shift = 0;
+      if (GetKeyState(VK_SHIFT) < 0) shift |= 1;
+      if (GetKeyState(VK_CONTROL) < 0) shift |= 2;
+      if (GetKeyState(VK_MENU) < 0) shift |= 4;
+      auto code = static_cast<std::int16_t>(wParam);
+      box->NativeKeyDown(code, shift);
+      if (code == 0) return 0;
+      wParam = static_cast<WPARAM>(static_cast<std::uint16_t>(code));
+      break;
+    }
+    case WM_CHAR:
+      if (box->ReadOnly()) return 0;  // captured keys are no text
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(window, &KeyBoxProc, id);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+class Win32Form final : public FormPeer {
+ public:
+  explicit Win32Form(Form& form) : form_(form) {
+    const FormStyle& style = form.Style();
+    RegisterClassFor(style);
+    style_ = style.fixedDialog ? (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU |
+                                  (style.minimizeButton ? WS_MINIMIZEBOX : 0))
+                               : WS_OVERLAPPEDWINDOW;
+    exStyle_ = style.fixedDialog ? WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT : 0;
+    HMENU bar = BuildMenuBar();
+    hwnd_ = CreateWindowExW(exStyle_, style.className.c_str(), style.caption.c_str(), style_,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                            bar, GetModuleHandleW(nullptr), this);
+    dpi_ = WindowDpi(hwnd_);
+    CreateControls();
+    Layout(nullptr);
+  }
+
+  ~Win32Form() override {
+    // Messages sent while the window goes must not reach this object.
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    for (const auto& [timer, id] : timerIds_) {
+      (void)timer;
+      KillTimer(hwnd_, id);
+    }
+    DestroyWindow(hwnd_);
+  }
+
+  WindowHandle Handle() const override { return reinterpret_cast<WindowHandle>(hwnd_); }
+  void Show() override { ShowWindow(hwnd_, SW_SHOW); }
+  void Hide() override { ShowWindow(hwnd_, SW_HIDE); }
+  int WindowState() const override {
+    if (IsIconic(hwnd_)) return 1;
+    if (IsZoomed(hwnd_)) return 2;
+    return 0;
+  }
+  void SetWindowState(int state) override {
+    if (state == WindowState()) return;
+    ShowWindow(hwnd_, state == 1 ? SW_MINIMIZE : state == 2 ? SW_MAXIMIZE : SW_RESTORE);
+  }
+  bool Visible() const override { return IsWindowVisible(hwnd_) != FALSE; }
+
+  ControlPeer& PeerOf(const Control& control) override { return *peers_.at(&control); }
+
+  void SetMenuChecked(const Menu& item, bool checked) override {
+    CheckMenuItem(GetMenu(hwnd_), static_cast<UINT>(item.Id()),
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+  }
+
+  void PopupMenu(Menu& menu, Menu* defaultItem) override {
+    const auto it = popups_.find(&menu);
+    if (it == popups_.end()) return;
+    if (defaultItem != nullptr) SetMenuDefaultItem(it->second, static_cast<UINT>(defaultItem->Id()), FALSE);
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    TrackPopupMenu(it->second, TPM_LEFTALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, hwnd_, nullptr);
+  }
+
+  void ArmTimer(Timer& timer, std::uint32_t milliseconds) override {
+    const auto id = reinterpret_cast<UINT_PTR>(&timer);
+    timerIds_[&timer] = id;
+    SetTimer(hwnd_, id, milliseconds, nullptr);
+  }
+
+  void DisarmTimer(Timer& timer) override {
+    const auto it = timerIds_.find(&timer);
+    if (it == timerIds_.end()) return;
+    KillTimer(hwnd_, it->second);
+    timerIds_.erase(it);
+  }
+
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+      case WM_CLOSE:
+        form_.NativeClose();  // may destroy this object: return at once
+        return 0;
+      case WM_QUERYENDSESSION:
+        return TRUE;
+      case WM_ENDSESSION:
+        // The settings must be written before the session ends.
+        if (wParam != FALSE) form_.NativeEndSession();
+        return 0;
+      case WM_COMMAND:
+        OnCommand(wParam, lParam);
+        return 0;
+      case WM_TIMER:
+        OnTimer(wParam);
+        return 0;
+      case WM_ACTIVATE:
+        if (OnActivate(LOWORD(wParam))) return 0;
+        break;
+      case WM_DPICHANGED:
+        dpi_ = HIWORD(wParam);
+        Layout(reinterpret_cast<const RECT*>(lParam));
+        return 0;
+      default:
+        break;
+    }
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
+  }
+
+  static Win32Form* From(HWND window) {
+    return reinterpret_cast<Win32Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  }
+
+ private:
+  static void RegisterClassFor(const FormStyle& style) {
+    auto& classes = RegisteredClasses();
+    if (classes.count(style.className) != 0) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &FormWndProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = style.className.c_str();
+    if (style.iconResource != 0) {
+      const auto resource = MAKEINTRESOURCEW(style.iconResource);
+      wc.hIcon = static_cast<HICON>(LoadImageW(wc.hInstance, resource, IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXICON),
+                                               GetSystemMetrics(SM_CYICON), LR_SHARED));
+      wc.hIconSm = static_cast<HICON>(LoadImageW(wc.hInstance, resource, IMAGE_ICON,
+                                                 GetSystemMetrics(SM_CXSMICON),
+                                                 GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    }
+    RegisterClassExW(&wc);
+    classes[style.className] = true;
+  }
+
+  HMENU BuildMenuBar() {
+    if (form_.MenuBar().empty()) return nullptr;
+    HMENU bar = CreateMenu();
+    for (Menu* top : form_.MenuBar()) {
+      HMENU popup = CreatePopupMenu();
+      for (Menu* item : top->Items()) {
+        if (item->IsSeparator()) {
+          AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+        } else {
+          AppendMenuW(popup, MF_STRING | (item->Checked() ? MF_CHECKED : 0),
+                      static_cast<UINT_PTR>(item->Id()), item->Caption().c_str());
+        }
+      }
+      AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), top->Caption().c_str());
+      popups_[top] = popup;
+    }
+    return bar;
+  }
+
+  static int CreationRank(const Control* c) {
+    switch (c->Kind()) {
+      case ControlKind::TextBox:
+      case ControlKind::CheckBox:
+        return 0;
+      case ControlKind::Label:
+        return 1;
+      case ControlKind::Frame:
+        return 2;
+    }
+    return 3;
+  }
+
+  void CreateControls() {
+    // Focusable controls first, in tab order: Tab follows creation order.
+    // Frames last, so they stay behind what they contain.
+    std::vector<Control*> order = form_.Controls();
+    std::stable_sort(order.begin(), order.end(), [](const Control* a, const Control* b) {
+      const int ra = CreationRank(a), rb = CreationRank(b);
+      return ra != rb ? ra < rb : a->TabIndex() < b->TabIndex();
+    });
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (Control* c : order) {
+      const wchar_t* cls = L"STATIC";
+      DWORD style = WS_CHILD | WS_VISIBLE;
+      DWORD exStyle = 0;
+      std::wstring text = c->Caption();
+      switch (c->Kind()) {
+        case ControlKind::Frame:
+          cls = L"BUTTON";
+          style |= BS_GROUPBOX;
+          break;
+        case ControlKind::Label:
+          style |= SS_LEFT | SS_NOPREFIX;
+          break;
+        case ControlKind::TextBox: {
+          const auto* box = static_cast<const TextBox*>(c);
+          cls = L"EDIT";
+          style |= WS_TABSTOP | ES_AUTOHSCROLL | (box->ReadOnly() ? ES_READONLY : 0);
+          exStyle = WS_EX_CLIENTEDGE;
+          text = box->Text();
+          break;
+        }
+        case ControlKind::CheckBox:
+          cls = L"BUTTON";
+          style |= WS_TABSTOP | BS_CHECKBOX;
+          break;
+      }
+      HWND child = CreateWindowExW(exStyle, cls, text.c_str(), style, 0, 0, 0, 0, hwnd_, nullptr,
+                                   instance, nullptr);
+      auto peer = std::make_unique<Win32Control>(*c, child);
+      if (c->Kind() == ControlKind::TextBox) {
+        auto* box = static_cast<TextBox*>(c);
+        if (box->MaxLength() > 0) SendMessageW(child, EM_SETLIMITTEXT, static_cast<WPARAM>(box->MaxLength()), 0);
+        SetWindowSubclass(child, &KeyBoxProc, kKeyBoxSubclassId, reinterpret_cast<DWORD_PTR>(box));
+      }
+      if (c->Kind() == ControlKind::CheckBox) {
+        peer->SetCheck(static_cast<CheckBox*>(c)->Value());
+      }
+      byHwnd_[child] = peer.get();
+      peers_[c] = std::move(peer);
+      if (firstFocus_ == nullptr && (style & WS_TABSTOP) != 0) firstFocus_ = child;
+    }
+  }
+
+  // Sizes the window for its client area and places the controls, at the
+  // current DPI; suggested is the rectangle Windows proposes on a DPI change.
+  void Layout(const RECT* suggested) {
+    font_ = MessageFont(dpi_);
+    int lineHeight = 0;
+    if (const HDC dc = GetDC(hwnd_)) {
+      const HGDIOBJ old = SelectObject(dc, font_.get());
+      TEXTMETRICW tm{};
+      GetTextMetricsW(dc, &tm);
+      lineHeight = tm.tmHeight;
+      SelectObject(dc, old);
+      ReleaseDC(hwnd_, dc);
+    }
+    for (const auto& [control, peer] : peers_) {
+      Bounds b = control->FormPosition();
+      int x = TwipsToPixels(b.left, dpi_), y = TwipsToPixels(b.top, dpi_);
+      const int w = TwipsToPixels(b.width, dpi_);
+      int h = TwipsToPixels(b.height, dpi_);
+      if (control->Kind() == ControlKind::Label && h < lineHeight) {
+        // Keep the label's centre, but do not clip the message font.
+        y -= (lineHeight - h) / 2;
+        h = lineHeight;
+      }
+      SetWindowPos(peer->Hwnd(), nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+      SendMessageW(peer->Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    }
+    RECT rect{0, 0, TwipsToPixels(form_.Style().clientWidth, dpi_),
+              TwipsToPixels(form_.Style().clientHeight, dpi_)};
+    AdjustForDpi(rect, style_, exStyle_, GetMenu(hwnd_) != nullptr, dpi_);
+    if (suggested != nullptr) {
+      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, rect.right - rect.left,
+                   rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+      SetWindowPos(hwnd_, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+
+  void OnCommand(WPARAM wParam, LPARAM lParam) {
+    if (lParam == 0) {
+      // A menu item (or an accelerator).
+      if (HIWORD(wParam) == 0) form_.NativeCommand(LOWORD(wParam));
+      return;
+    }
+    const auto it = byHwnd_.find(reinterpret_cast<HWND>(lParam));
+    if (it == byHwnd_.end()) return;
+    Win32Control& peer = *it->second;
+    Control& control = peer.Owner();
+    const UINT code = HIWORD(wParam);
+    if (control.Kind() == ControlKind::TextBox && code == EN_CHANGE && !peer.ProgramWrite()) {
+      const int length = GetWindowTextLengthW(peer.Hwnd());
+      std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+      text.resize(static_cast<std::size_t>(GetWindowTextW(peer.Hwnd(), text.data(), length + 1)));
+      static_cast<TextBox&>(control).NativeTextChanged(std::move(text));
+    } else if (control.Kind() == ControlKind::CheckBox && code == BN_CLICKED) {
+      static_cast<CheckBox&>(control).NativeClicked();
+    }
+  }
+
+  void OnTimer(WPARAM id) {
+    for (const auto& [timer, timerId] : timerIds_) {
+      if (timerId == id) {
+        timer->NativeTick();
+        return;
+      }
+    }
+  }
+
+  // Keeps the focus inside the window across activations.
+  bool OnActivate(WORD state) {
+    if (state == WA_INACTIVE) {
+      const HWND focus = GetFocus();
+      if (focus != nullptr && IsChild(hwnd_, focus)) lastFocus_ = focus;
+      return false;
+    }
+    const HWND target = lastFocus_ != nullptr ? lastFocus_ : firstFocus_;
+    if (target == nullptr) return false;
+    SetFocus(target);
+    return true;
+  }
+
+  Form& form_;
+  HWND hwnd_ = nullptr;
+  DWORD style_ = 0;
+  DWORD exStyle_ = 0;
+  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+  FontHandle font_;
+  std::map<const Control*, std::unique_ptr<Win32Control>> peers_;
+  std::map<HWND, Win32Control*> byHwnd_;
+  std::map<const Menu*, HMENU> popups_;
+  std::map<Timer*, UINT_PTR> timerIds_;
+  HWND firstFocus_ = nullptr;
+  HWND lastFocus_ = nullptr;
+};
+
+LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  Win32Form* form = Win32Form::From(window);
+  // Before the constructor has stored the handle, default handling serves.
+  if (form == nullptr || message == WM_NCCREATE || message == WM_CREATE ||
+      message == WM_NCCALCSIZE) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return form->Handle(message, wParam, lParam);
+}
+
+bool IsFormWindow(HWND window) { return Win32Form::From(window) != nullptr; }
+
+}  // namespace
+
+std::unique_ptr<FormPeer> CreateFormPeer(Form& form) { return std::make_unique<Win32Form>(form); }
+
+std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
+  HICON icon = nullptr;
+  // The small-icon size at the current DPI is what the tray shows.
+  if (FAILED(LoadIconMetric(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId), LIM_SMALL,
+                            &icon))) {
+    icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId),
+                                         IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                         GetSystemMetrics(SM_CYSMICON), 0));
+  }
+  return std::shared_ptr<const Picture>(
+      new Picture{reinterpret_cast<IconHandle>(icon)}, [](const Picture* picture) {
+        if (picture->handle != 0) DestroyIcon(reinterpret_cast<HICON>(picture->handle));
+        delete picture;
+      });
+}
+
+void EndProgram() { PostQuitMessage(0); }
+
+int RunMessageLoop() {
+  INITCOMMONCONTROLSEX init{sizeof(init), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&init);
+  MSG msg{};
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    // Tab and the other dialog keys inside our forms.
+    const HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (root != nullptr && IsFormWindow(root) && IsDialogMessageW(root, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}
+
+}  // namespace ui::native

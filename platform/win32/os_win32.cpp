@@ -1,0 +1,144 @@
+// The OS calls over Win32 (W functions only).
+#include <windows.h>
+#include <shellapi.h>
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/os.h"
+
+static_assert(os::kTrayRecordSize == NOTIFYICONDATAW_V1_SIZE);
+
+namespace os {
+
+namespace {
+
+HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+
+// Set once by the subclass registry; the trampoline below forwards to it.
+SubClassHandler subClassHandler = nullptr;
+
+LRESULT CALLBACK SubClassTrampoline(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  WParam w = wParam;
+  LParam l = lParam;
+  if (subClassHandler == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  return subClassHandler(reinterpret_cast<WindowHandle>(window), message, w, l);
+}
+
+}  // namespace
+
+std::int16_t KeyState(std::int32_t virtualKey) { return GetAsyncKeyState(virtualKey); }
+
+WindowHandle ActiveWindow() { return reinterpret_cast<WindowHandle>(GetActiveWindow()); }
+
+bool CursorPos(Point& point) {
+  POINT p{};
+  if (!GetCursorPos(&p)) return false;
+  point.x = p.x;
+  point.y = p.y;
+  return true;
+}
+
+void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x,
+                     std::int32_t y) {
+  INPUT inputs[2]{};
+  for (INPUT& in : inputs) {
+    in.type = INPUT_MOUSE;
+    in.mi.dx = x;  // no move flag: the click lands where the cursor is
+    in.mi.dy = y;
+  }
+  inputs[0].mi.dwFlags = downFlag;
+  inputs[1].mi.dwFlags = upFlag;
+  SendInput(2, inputs, sizeof(INPUT));
+}
+
+std::uint32_t TimeMs() { return timeGetTime(); }
+
+std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& key,
+                               const std::wstring& fallback, const std::wstring& file,
+                               std::size_t bufferChars) {
+  std::wstring buffer(bufferChars, L' ');
+  if (bufferChars == 0) return buffer;
+  GetPrivateProfileStringW(section.c_str(), key.c_str(), fallback.c_str(), buffer.data(),
+                           static_cast<DWORD>(bufferChars), file.c_str());
+  return buffer;
+}
+
+bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
+                        const std::wstring& value, const std::wstring& file) {
+  return WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
+         FALSE;
+}
+
+std::wstring ModulePath() {
+  // Grows the buffer until the path fits, so long paths are not cut.
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return std::wstring();
+    if (n < buffer.size()) return std::wstring(buffer.data(), n);
+    if (buffer.size() >= 32768) return std::wstring(buffer.data(), n);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
+  NOTIFYICONDATAW nid{};
+  nid.cbSize = data.cbSize;
+  nid.hWnd = ToHwnd(data.hWnd);
+  nid.uID = data.uID;
+  nid.uFlags = data.uFlags;
+  nid.uCallbackMessage = data.uCallbackMessage;
+  nid.hIcon = reinterpret_cast<HICON>(data.hIcon);
+  std::copy(data.szTip.begin(), data.szTip.end(), nid.szTip);
+  return Shell_NotifyIconW(message, &nid) != FALSE;
+}
+
+std::uint32_t RegisterMessage(const std::wstring& name) {
+  return RegisterWindowMessageW(name.c_str());
+}
+
+bool BringToForeground(WindowHandle window) { return SetForegroundWindow(ToHwnd(window)) != FALSE; }
+
+bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {
+  return PostMessageW(ToHwnd(window), message, wParam, lParam) != FALSE;
+}
+
+WndProcAddress SubClassProcAddress(SubClassHandler handler) {
+  subClassHandler = handler;
+  return reinterpret_cast<WndProcAddress>(&SubClassTrampoline);
+}
+
+WndProcAddress SetWindowProc(WindowHandle window, WndProcAddress procedure) {
+  return SetWindowLongPtrW(ToHwnd(window), GWLP_WNDPROC, procedure);
+}
+
+LResult CallWindowProcAt(WndProcAddress procedure, WindowHandle window, std::uint32_t message,
+                         WParam wParam, LParam lParam) {
+  return CallWindowProcW(reinterpret_cast<WNDPROC>(procedure), ToHwnd(window), message, wParam,
+                         lParam);
+}
+
+bool WindowRect(WindowHandle window, Rect& rect) {
+  RECT r{};
+  if (!GetWindowRect(ToHwnd(window), &r)) return false;
+  rect = {r.left, r.top, r.right, r.bottom};
+  return true;
+}
+
+MenuHandle MenuBar(WindowHandle window) {
+  return reinterpret_cast<MenuHandle>(GetMenu(ToHwnd(window)));
+}
+
+MenuHandle SubMenu(MenuHandle menu, std::int32_t position) {
+  return reinterpret_cast<MenuHandle>(GetSubMenu(reinterpret_cast<HMENU>(menu), position));
+}
+
+std::int32_t TrackMenu(MenuHandle menu, std::uint32_t flags, std::int32_t x, std::int32_t y,
+                       WindowHandle owner, const Rect& rect) {
+  const RECT r{rect.left, rect.top, rect.right, rect.bottom};
+  return TrackPopupMenu(reinterpret_cast<HMENU>(menu), flags, x, y, 0, ToHwnd(owner), &r);
+}
+
+}  // namespace os

@@ -1,0 +1,140 @@
+#include "tray/CTray.h"
+
+#include <algorithm>
+
+namespace {
+
+void Raise(const std::function<void()>& event) {
+  if (event) event();
+}
+
+void Raise(const std::function<void(std::int16_t)>& event, std::int16_t button) {
+  if (event) event(button);
+}
+
+}  // namespace
+
+std::shared_ptr<CTray> CTray::Create() { return std::shared_ptr<CTray>(new CTray()); }
+
+CTray::CTray() : taskbarCreatedMsg_(os::RegisterMessage(L"TaskbarCreated")) {
+  record_.cbSize = os::kTrayRecordSize;
+  record_.hIcon = 0;
+  record_.uCallbackMessage = kCallbackMessage;
+  record_.uFlags = kFlags;
+  // The shell's identifier is 32 bits; our address is this object's identity.
+  record_.uID = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
+  SetToolTipText(L"");
+}
+
+CTray::~CTray() {
+  if (visible_) DeleteIcon();
+  mdlSubClass::UnSubClass(*this);
+  icon_.reset();
+}
+
+void CTray::Modify() {
+  if (visible_) os::NotifyIcon(platform::kNimModify, record_);
+}
+
+void CTray::SetIcon(std::shared_ptr<const ui::Picture> NewIcon) {
+  icon_ = std::move(NewIcon);
+  record_.hIcon = icon_ ? icon_->handle : 0;
+  Modify();
+}
+
+std::wstring CTray::ToolTipText() const {
+  const auto& tip = record_.szTip;
+  const auto nul = std::find(tip.begin(), tip.end(), L'\0');
+  // With no NUL (64 characters or more were set) the whole field is the text.
+  return std::wstring(tip.begin(), nul);
+}
+
+void CTray::SetToolTipText(const std::wstring& NewToolTipText) {
+  std::wstring field = NewToolTipText;
+  field.push_back(L'\0');
+  field.resize(record_.szTip.size(), L' ');
+  std::copy(field.begin(), field.end(), record_.szTip.begin());
+  Modify();
+}
+
+void CTray::SetVisible(bool NewVisible) {
+  if (NewVisible) {
+    AddIcon(hWnd_);
+  } else {
+    DeleteIcon();
+  }
+}
+
+bool CTray::AddIcon(WindowHandle hWnd) {
+  if (record_.hIcon == 0) return false;
+  // Moving to another window: the old one must not stay hooked for nobody.
+  if (visible_ && hWnd != hWnd_) DeleteIcon();
+  hWnd_ = hWnd;
+  record_.hWnd = hWnd;
+  os::NotifyIcon(platform::kNimAdd, record_);
+  mdlSubClass::SubClass(shared_from_this());
+  visible_ = true;
+  return true;
+}
+
+void CTray::DeleteIcon() {
+  os::NotifyIcon(platform::kNimDelete, record_);
+  mdlSubClass::UnSubClass(*this);
+  visible_ = false;
+}
+
+void CTray::PopUpMenu(ui::Form& OwnerForm, ui::Menu& ViewMenu, ui::Menu* DefaultMenu) {
+  // Without the foreground and the posted message, a menu opened from the
+  // tray does not close when the user clicks elsewhere.
+  os::BringToForeground(OwnerForm.hWnd());
+  OwnerForm.PopupMenu(ViewMenu, DefaultMenu);
+  os::Post(hWnd_, platform::kWmNull, 0, 0);
+}
+
+LResult CTray::WindowProc(WindowHandle& hWnd, std::uint32_t& iMsg, WParam& wParam,
+                          LParam& lParam) {
+  (void)hWnd;
+  (void)wParam;
+  if (iMsg == kCallbackMessage) {
+    switch (lParam) {
+      case platform::kWmMouseMove:
+        Raise(MouseMove);
+        return 0;
+      case platform::kWmLButtonDown:
+        Raise(MouseDown, 1);
+        return 0;
+      case platform::kWmLButtonUp:
+        Raise(MouseUp, 1);
+        // The release that ends a double-click is no click of its own.
+        if (!dblClicked_) Raise(Click);
+        dblClicked_ = false;
+        return 0;
+      case platform::kWmLButtonDblClk:
+        Raise(DblClick);
+        dblClicked_ = true;
+        return 0;
+      case platform::kWmRButtonDown:
+        Raise(MouseDown, 2);
+        return 0;
+      case platform::kWmRButtonUp:
+        Raise(MouseUp, 2);
+        return 0;
+      case platform::kWmMButtonDown:
+        Raise(MouseDown, 4);
+        return 0;
+      case platform::kWmMButtonUp:
+        Raise(MouseUp, 4);
+        return 0;
+      case platform::kWmRButtonDblClk:
+      case platform::kWmMButtonDblClk:
+        return 0;
+      default:
+        return -1;
+    }
+  }
+  if (iMsg == taskbarCreatedMsg_) {
+    if (visible_) AddIcon(hWnd_);
+    return 0;
+  }
+  return -1;
+}

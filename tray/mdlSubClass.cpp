@@ -1,0 +1,110 @@
+#include "tray/mdlSubClass.h"
+
+#include <algorithm>
+
+#include "platform/os.h"
+
+namespace mdlSubClass {
+
+std::vector<std::shared_ptr<SubClassClient>> RegisteredObjects;
+std::set<WindowHandle> HookedWindows;
+
+namespace {
+
+int dispatchDepth = 0;
+
+std::vector<std::shared_ptr<SubClassClient>>::iterator Find(const SubClassClient& object) {
+  return std::find_if(RegisteredObjects.begin(), RegisteredObjects.end(),
+                      [&object](const auto& slot) { return slot.get() == &object; });
+}
+
+void CompactIfIdle() {
+  if (dispatchDepth != 0) return;
+  RegisteredObjects.erase(std::remove(RegisteredObjects.begin(), RegisteredObjects.end(), nullptr),
+                          RegisteredObjects.end());
+}
+
+}  // namespace
+
+void SubClass(const std::shared_ptr<SubClassClient>& object) {
+  if (!object || Find(*object) != RegisteredObjects.end()) return;
+  RegisteredObjects.push_back(object);
+  const WindowHandle window = object->hWnd();
+  if (HookedWindows.count(window) != 0) {
+    // Joining: a value left from an earlier hook must not pose as this
+    // window's previous procedure.
+    object->PreWndProcAddress = 0;
+    return;
+  }
+  HookedWindows.insert(window);
+  object->PreWndProcAddress =
+      os::SetWindowProc(window, os::SubClassProcAddress(&mdlSubClass::SubClassProc));
+}
+
+void UnSubClass(const SubClassClient& object) {
+  const auto it = Find(object);
+  if (it == RegisteredObjects.end()) return;
+  // Keeps the object alive to the end of this call, even if the registry
+  // held its last reference.
+  const std::shared_ptr<SubClassClient> leaving = std::move(*it);
+  if (dispatchDepth == 0) {
+    RegisteredObjects.erase(it);
+  }
+
+  const WindowHandle window = leaving->hWnd();
+  bool found = false;
+  for (const auto& other : RegisteredObjects) {
+    if (other && other->hWnd() == window) {
+      if (leaving->PreWndProcAddress != 0) other->PreWndProcAddress = leaving->PreWndProcAddress;
+      found = true;
+      break;
+    }
+  }
+  if (!found) {
+    // A failed hook saved nothing; a null procedure would break the window.
+    if (leaving->PreWndProcAddress != 0) os::SetWindowProc(window, leaving->PreWndProcAddress);
+    HookedWindows.erase(window);
+  }
+}
+
+LResult SubClassProc(WindowHandle hWnd, std::uint32_t iMsg, WParam& wParam, LParam& lParam) {
+  LResult result = 0;
+  WndProcAddress previous = 0;
+  ++dispatchDepth;
+  // Index walk: objects that join are appended and objects that leave empty
+  // their slot, so a handler may do either without upsetting this walk.
+  for (std::size_t i = 0; i < RegisteredObjects.size(); ++i) {
+    const std::shared_ptr<SubClassClient> object = RegisteredObjects[i];
+    if (!object || object->hWnd() != hWnd) continue;
+    result = object->WindowProc(hWnd, iMsg, wParam, lParam);
+    if (object->PreWndProcAddress != 0) previous = object->PreWndProcAddress;
+    if (result == 0) break;
+  }
+  --dispatchDepth;
+  CompactIfIdle();
+  if (result == -1) {
+    result = previous != 0 ? os::CallWindowProcAt(previous, hWnd, iMsg, wParam, lParam) : 0;
+  }
+  return result;
+}
+
+bool IsRegistered(const SubClassClient& object) { return Find(object) != RegisteredObjects.end(); }
+
+std::size_t RegisteredCount() {
+  return static_cast<std::size_t>(
+      std::count_if(RegisteredObjects.begin(), RegisteredObjects.end(),
+                    [](const auto& slot) { return slot != nullptr; }));
+}
+
+void Discard() {
+  for (;;) {
+    const auto it = std::find_if(RegisteredObjects.begin(), RegisteredObjects.end(),
+                                 [](const auto& slot) { return slot != nullptr; });
+    if (it == RegisteredObjects.end()) break;
+    UnSubClass(**it);
+  }
+  RegisteredObjects.clear();
+  HookedWindows.clear();
+}
+
+}  // namespace mdlSubClass

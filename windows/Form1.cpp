@@ -1,0 +1,121 @@
+#include "windows/Form1.h"
+
+#include "engine/GTIni.h"
+#include "engine/interval_rule.h"
+#include "platform/os.h"
+#include "resources/resource.h"
+#include "windows/Form2.h"
+#include "windows/PopUpMenu.h"
+
+namespace {
+
+constexpr ui::TextBox::Options kKeyBox{0, true};
+constexpr ui::TextBox::Options kIntervalBox{interval_rule::kIntervalMaxChars, false};
+
+const wchar_t* const kSection = L"Config";
+const wchar_t* const kKeyNames[3] = {L"LeftKey", L"RightKey", L"OnOffKey"};
+const wchar_t* const kKeyDefaults[3] = {L"37", L"39", L"38"};
+
+}  // namespace
+
+Form1::Form1(Form2& form2)
+    : ui::Form(ui::FormStyle{L"YorisenForm1", L"Yorisen（仮名）", 2640, 2505, true, true,
+                             IDI_YORISEN}),
+      Frame1(*this, nullptr, L"キー設定", {120, 120, 2415, 1575}, 0),
+      LblLeft(*this, &Frame1, L"左クリック連打キー", {240, 405, 1470, 180}, 8),
+      LblRight(*this, &Frame1, L"右クリック連打キー", {240, 765, 1470, 180}, 2),
+      LblOnOff(*this, &Frame1, L"ON・OFFキー", {240, 1125, 1020, 180}, 3),
+      TextKey{{*this, &Frame1, {1800, 360, 375, 270}, 1, kKeyBox},
+              {*this, &Frame1, {1800, 720, 375, 270}, 4, kKeyBox},
+              {*this, &Frame1, {1800, 1080, 375, 270}, 5, kKeyBox}},
+      LblInterval(*this, nullptr, L"処理間隔(ms)", {360, 1845, 1065, 180}, 21),
+      TextInterval(*this, nullptr, {1680, 1800, 375, 270}, 22, kIntervalBox),
+      ChkStop(*this, nullptr, L"機能を停止させる", {360, 2160, 1695, 255}, 10),
+      Timer1(*this),
+      form2_(form2) {
+  for (std::int16_t i = 0; i < 3; ++i) {
+    TextKey[i].KeyDown = [this, i](std::int16_t& keyCode, std::int16_t shift) {
+      TextKey_KeyDown(i, keyCode, shift);
+    };
+  }
+  TextInterval.Change = [this] { TextInterval_Change(); };
+  ChkStop.Click = [this] { ChkStop_Click(); };
+  Timer1.Tick = [this] { Timer1_Timer(); };
+}
+
+void Form1::Form_Load() {
+  GTIni::InitIniPath();
+  for (int i = 0; i < 3; ++i) {
+    const std::int32_t fallback = GTIni::ToInt32(kKeyDefaults[i], 0);
+    KeyCodes[i] = GTIni::ToInt32(
+        GTIni::GetIni(kSection, kKeyNames[i], kKeyDefaults[i], GTIni::IniPath), fallback);
+  }
+  for (int i = 0; i < 3; ++i) TextKey[i].SetText(GTIni::ToDecimal(KeyCodes[i]));
+
+  Timer1.SetInterval(GTIni::ToInt32(GTIni::GetIni(kSection, L"Interval", L"40", GTIni::IniPath),
+                                    interval_rule::kDefaultInterval));
+  LastInterval = interval_rule::kDefaultInterval;
+  // The box's rule corrects the stored period before the first tick.
+  TextInterval.SetText(GTIni::ToDecimal(Timer1.Interval()));
+
+  mTray = CTray::Create();
+  mTray->Click = [this] { mTray_Click(); };
+  mTray->MouseDown = [this](std::int16_t button) { mTray_MouseDown(button); };
+  mTray->SetIcon(Icon());
+  mTray->SetToolTipText(Caption());
+  mTray->AddIcon(hWnd());
+
+  WatchEnabled = true;
+  StopFlg = false;
+  FirstTick = true;
+  Timer1.SetEnabled(true);
+}
+
+void Form1::Form_Unload(std::int16_t& Cancel) {
+  (void)Cancel;
+  for (int i = 0; i < 3; ++i) {
+    GTIni::WriteIni(kSection, kKeyNames[i], GTIni::ToDecimal(KeyCodes[i]), GTIni::IniPath);
+  }
+  GTIni::WriteIni(kSection, L"Interval", GTIni::ToDecimal(Timer1.Interval()), GTIni::IniPath);
+  // The registry keeps a shown icon until the program ends.
+  mTray.reset();
+  form2_.Unload();
+}
+
+void Form1::TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int16_t Shift) {
+  (void)Shift;
+  if (KeyCode == vk::kAlt) return;
+  KeyCodes[static_cast<std::size_t>(Index)] = KeyCode;
+  TextKey[Index].SetText(GTIni::ToDecimal(KeyCode));
+}
+
+void Form1::TextInterval_Change() {
+  const std::wstring& text = TextInterval.Text();
+  const std::wstring corrected = interval_rule::Corrected(text, LastInterval);
+  // Runs this handler again, nested, on the corrected text.
+  if (corrected != text) TextInterval.SetText(corrected);
+  const std::wstring& now = TextInterval.Text();
+  if (interval_rule::AllDigits(now) && !now.empty()) {
+    LastInterval = interval_rule::DigitsValue(now);
+    Timer1.SetInterval(LastInterval);
+  }
+}
+
+void Form1::ChkStop_Click() {
+  StopFlg = ChkStop.Value() == ui::CheckBox::kChecked;
+  form2_.Load();
+  form2_.OptStop.SetChecked(!form2_.OptStop.Checked());
+}
+
+void Form1::Timer1_Timer() { key_watcher::Tick(*this, *this); }
+
+void Form1::mTray_Click() {
+  Show();
+  SetWindowState(0);
+  os::BringToForeground(hWnd());
+}
+
+void Form1::mTray_MouseDown(std::int16_t Button) {
+  if (Button != 2) return;
+  PopUpMenu::ShowTrayMenu(form2_.hWnd(), 0);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/key_watcher.h"
+#include "platform/forms.h"
+#include "tray/CTray.h"
+
+class Form2;
+
+// The main window: captures the three keys, sets the tick period, stops the
+// feature, and owns the watcher's state and its timer.
+class Form1 final : public ui::Form, public WatcherState {
+ public:
+  explicit Form1(Form2& form2);
+
+  ui::Frame Frame1;
+  ui::Label LblLeft;
+  ui::Label LblRight;
+  ui::Label LblOnOff;
+  // Key boxes: 0 left-click key, 1 right-click key, 2 on/off key.
+  ui::TextBox TextKey[3];
+  ui::Label LblInterval;
+  ui::TextBox TextInterval;
+  ui::CheckBox ChkStop;
+  ui::Timer Timer1;
+
+  // The last period the interval box accepted.
+  std::int32_t LastInterval = 40;
+
+  std::shared_ptr<CTray> mTray;
+
+ protected:
+  void Form_Load() override;
+  void Form_Unload(std::int16_t& Cancel) override;
+
+ private:
+
+  void TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int16_t Shift);
+  void TextInterval_Change();
+  void ChkStop_Click();
+  void Timer1_Timer();
+  void mTray_Click();
+  void mTray_MouseDown(std::int16_t Button);
+
+  Form2& form2_;
+};

@@ -1,0 +1,26 @@
+#include "windows/Form2.h"
+
+#include "windows/Form1.h"
+
+Form2::Form2()
+    : ui::Form(ui::FormStyle{L"YorisenForm2", L"Form2", 4680, 3195, false, false, 0}),
+      Opt(*this, nullptr, L"オプション"),
+      OptStop(*this, &Opt, L"機能を停止させる"),
+      OptLine(*this, &Opt, L"-"),
+      OptEnd(*this, &Opt, L"終了する") {
+  OptStop.Click = [this] { OptStop_Click(); };
+  OptEnd.Click = [this] { OptEnd_Click(); };
+}
+
+void Form2::OptStop_Click() {
+  ui::CheckBox& box = form1_->ChkStop;
+  box.SetValue(box.Value() == ui::CheckBox::kChecked ? ui::CheckBox::kUnchecked
+                                                     : ui::CheckBox::kChecked);
+}
+
+void Form2::OptEnd_Click() { Unload(); }
+
+void Form2::Form_Unload(std::int16_t& Cancel) {
+  (void)Cancel;
+  form1_->Unload();
+}
