@@ -1,0 +1,317 @@
+// The toolkit's event rules and the two forms built on them.
+#include "windows/Form1.h"
+#include "windows/Form2.h"
+#include "windows/app.h"
+
+#include "engine/GTIni.h"
+#include "fixture.h"
+
+namespace {
+
+const std::wstring kIni = L"C:\\Tools\\Yorisen\\config.ini";
+
+// --- toolkit rules ---
+
+class ToolkitTest : public FakeTest {};
+
+TEST_F(ToolkitTest, ProgramWrittenTextIsCutAndRunsChangeBeforeReturning) {
+  PlainForm form;
+  ui::TextBox box(form, nullptr, {0, 0, 10, 10}, 0, {3, false});
+  form.Load();
+  std::vector<std::wstring> seen;
+  box.Change = [&] { seen.push_back(box.Text()); };
+  box.SetText(L"5000");
+  EXPECT_EQ(box.Text(), L"500");
+  EXPECT_EQ(fake::FormOf(form).controls[&box].text, L"500");
+  box.SetText(L"500");  // no change, no event
+  EXPECT_EQ(seen, std::vector<std::wstring>{L"500"});
+  form.Unload();
+}
+
+TEST_F(ToolkitTest, CheckBoxChangesRunClickAndUserClicksFlipIt) {
+  PlainForm form;
+  ui::CheckBox box(form, nullptr, L"c", {0, 0, 10, 10}, 0);
+  form.Load();
+  int clicks = 0;
+  box.Click = [&] { ++clicks; };
+  box.SetValue(ui::CheckBox::kGrayed);
+  fake::ClickCheckBox(box);
+  EXPECT_EQ(box.Value(), ui::CheckBox::kChecked);
+  fake::ClickCheckBox(box);
+  EXPECT_EQ(box.Value(), ui::CheckBox::kUnchecked);
+  box.SetValue(ui::CheckBox::kUnchecked);
+  EXPECT_EQ(clicks, 3);
+  EXPECT_EQ(fake::FormOf(form).controls[&box].check, 0);
+  form.Unload();
+}
+
+class Unloader : public PlainForm {
+ public:
+  std::function<void()> onUnload;
+  int unloads = 0;
+
+ protected:
+  void Form_Unload(std::int16_t&) override {
+    ++unloads;
+    if (onUnload) onUnload();
+  }
+};
+
+TEST_F(ToolkitTest, UnloadRuleStopsMutualUnloadsAndTheLastFormEndsTheProgram) {
+  Unloader a, b;
+  a.onUnload = [&] { b.Unload(); };
+  b.onUnload = [&] { a.Unload(); };
+  a.Load();
+  b.Load();
+  a.Unload();
+  EXPECT_EQ(a.unloads, 1);
+  EXPECT_EQ(b.unloads, 1);
+  EXPECT_FALSE(a.Loaded());
+  EXPECT_FALSE(b.Loaded());
+  EXPECT_EQ(os().programEnded, 1);
+  a.Unload();  // not loaded: nothing
+  EXPECT_EQ(a.unloads, 1);
+}
+
+TEST_F(ToolkitTest, TimerTicksOnlyWhileEnabledWithAPositiveInterval) {
+  PlainForm form;
+  ui::Timer timer(form);
+  int ticks = 0;
+  timer.Tick = [&] { ++ticks; };
+  timer.SetInterval(40);
+  form.Load();
+  EXPECT_TRUE(fake::FormOf(form).armedTimers.empty()) << "created disabled";
+  timer.SetEnabled(true);
+  EXPECT_EQ(fake::FormOf(form).armedTimers.at(&timer), 40u);
+  timer.SetInterval(7);
+  EXPECT_EQ(fake::FormOf(form).armedTimers.at(&timer), 7u) << "re-armed at once";
+  fake::FormOf(form).TickTimers();
+  timer.SetInterval(0);
+  EXPECT_TRUE(fake::FormOf(form).armedTimers.empty());
+  EXPECT_EQ(ticks, 1);
+  form.Unload();
+}
+
+// --- the tool's forms ---
+
+class FormsTest : public FakeTest {
+ protected:
+  void Start() {
+    forms = std::make_unique<Forms>();
+    forms->form1.Load();
+    forms->form1.Show();
+  }
+  void TearDown() override {
+    forms.reset();
+    FakeTest::TearDown();
+  }
+  Form1& f1() { return forms->form1; }
+  Form2& f2() { return forms->form2; }
+  void Store(const wchar_t* key, const wchar_t* value) { GTIni::WriteIni(L"Config", key, value, kIni); }
+  LResult TrayCallback(LParam mouse) {
+    return fake::Dispatch(f1().hWnd(), CTray::kCallbackMessage, 0, mouse);
+  }
+  std::unique_ptr<Forms> forms;
+};
+
+TEST_F(FormsTest, FirstStartShowsTheDefaults) {
+  Start();
+  EXPECT_EQ(f1().TextKey[0].Text(), L"37");
+  EXPECT_EQ(f1().TextKey[1].Text(), L"39");
+  EXPECT_EQ(f1().TextKey[2].Text(), L"38");
+  EXPECT_EQ(f1().TextInterval.Text(), L"40");
+  EXPECT_EQ(f1().Timer1.Interval(), 40);
+  EXPECT_TRUE(f1().Timer1.Enabled());
+  EXPECT_EQ(f1().ChkStop.Value(), 0);
+  EXPECT_TRUE(f1().WatchEnabled);
+  EXPECT_FALSE(f1().StopFlg);
+  EXPECT_TRUE(f1().FirstTick);
+  EXPECT_FALSE(f2().Loaded()) << "created on first use only";
+  ASSERT_EQ(os().trayCalls.size(), 1u);
+  EXPECT_EQ(os().trayCalls[0].message, platform::kNimAdd);
+  EXPECT_EQ(os().trayCalls[0].data.hWnd, f1().hWnd());
+  EXPECT_NE(os().trayCalls[0].data.hIcon, 0u);
+  EXPECT_EQ(f1().mTray->ToolTipText(), L"Yorisen（仮名）");
+}
+
+TEST_F(FormsTest, StoredSettingsAreReadAndBadOnesGiveTheirDefaults) {
+  Store(L"LeftKey", L"65");
+  Store(L"RightKey", L"abc");
+  Store(L"OnOffKey", L"99999999999");
+  Store(L"Interval", L"100");
+  Start();
+  EXPECT_EQ(f1().KeyCodes[0], 65);
+  EXPECT_EQ(f1().KeyCodes[1], 39);
+  EXPECT_EQ(f1().KeyCodes[2], 38);
+  EXPECT_EQ(f1().TextKey[0].Text(), L"65");
+  EXPECT_EQ(f1().Timer1.Interval(), 100);
+}
+
+TEST_F(FormsTest, StoredIntervalPassesThroughTheBoxRule) {
+  struct Case {
+    const wchar_t* stored;
+    const wchar_t* shown;
+    std::int32_t interval;
+  };
+  for (const Case c : {Case{L"5000", L"500", 500}, Case{L"0", L"1", 1}, Case{L"-5", L"40", 40},
+                       Case{L"007", L"7", 7}, Case{L"x", L"40", 40}, Case{L"1", L"1", 1}}) {
+    fake::Reset();
+    Store(L"Interval", c.stored);
+    Start();
+    EXPECT_EQ(f1().TextInterval.Text(), c.shown) << "stored " << std::wstring(c.stored).size();
+    EXPECT_EQ(f1().Timer1.Interval(), c.interval);
+    EXPECT_EQ(fake::FormOf(f1()).armedTimers.at(&f1().Timer1), static_cast<std::uint32_t>(c.interval));
+    forms.reset();
+    mdlSubClass::Discard();
+  }
+}
+
+TEST_F(FormsTest, IntervalBoxKeepsDigitsOnly) {
+  Start();
+  auto& box = f1().TextInterval;
+  fake::Type(box, L"");
+  EXPECT_EQ(box.Text(), L"1");
+  EXPECT_EQ(f1().Timer1.Interval(), 1);
+  fake::Type(box, L"25");
+  EXPECT_EQ(f1().LastInterval, 25);
+  fake::Type(box, L"25a");
+  EXPECT_EQ(box.Text(), L"25") << "a letter restores the last value";
+  fake::Type(box, L"000");
+  EXPECT_EQ(box.Text(), L"1");
+  fake::Type(box, L"007");
+  EXPECT_EQ(box.Text(), L"007");
+  EXPECT_EQ(f1().Timer1.Interval(), 7);
+  fake::Type(box, L"９");
+  EXPECT_EQ(box.Text(), L"7") << "full-width digits are refused";
+  fake::Type(box, L"9999");
+  EXPECT_EQ(box.Text(), L"999");
+  EXPECT_EQ(f1().Timer1.Interval(), 999);
+  box.SetText(L"5000");
+  EXPECT_EQ(box.Text(), L"500");
+  EXPECT_EQ(f1().Timer1.Interval(), 500);
+}
+
+TEST_F(FormsTest, KeyBoxesCaptureEveryKeyButAlt) {
+  Start();
+  fake::PressKeyIn(f1().TextKey[1], 65);
+  EXPECT_EQ(f1().KeyCodes[1], 65);
+  EXPECT_EQ(f1().TextKey[1].Text(), L"65");
+  fake::PressKeyIn(f1().TextKey[1], 18);
+  EXPECT_EQ(f1().KeyCodes[1], 65);
+  EXPECT_EQ(f1().TextKey[1].Text(), L"65");
+  fake::PressKeyIn(f1().TextKey[0], 16);
+  EXPECT_EQ(f1().KeyCodes[0], 16);
+  fake::PressKeyIn(f1().TextKey[2], 17);
+  EXPECT_EQ(f1().TextKey[2].Text(), L"17");
+}
+
+TEST_F(FormsTest, StopCheckBoxAndMenuItemAlternateTogether) {
+  Start();
+  fake::ClickCheckBox(f1().ChkStop);
+  EXPECT_TRUE(f1().StopFlg);
+  EXPECT_TRUE(f2().Loaded());
+  EXPECT_FALSE(f2().Visible()) << "never shown";
+  EXPECT_TRUE(f2().OptStop.Checked());
+  EXPECT_TRUE(fake::FormOf(f2()).menuChecks.at(&f2().OptStop));
+  fake::ClickCheckBox(f1().ChkStop);
+  EXPECT_FALSE(f1().StopFlg);
+  EXPECT_FALSE(f2().OptStop.Checked());
+  // The menu's stop item toggles the box, which toggles the rest.
+  f2().NativeCommand(f2().OptStop.Id());
+  EXPECT_EQ(f1().ChkStop.Value(), 1);
+  EXPECT_TRUE(f1().StopFlg);
+  EXPECT_TRUE(f2().OptStop.Checked());
+  f2().NativeCommand(f2().OptStop.Id());
+  EXPECT_EQ(f1().ChkStop.Value(), 0);
+  EXPECT_FALSE(f2().OptStop.Checked());
+}
+
+TEST_F(FormsTest, TrayRightPressOpensTheMenuCentredAtTheCursor) {
+  Start();
+  os().cursor = {640, 700};
+  int chosen = 0;
+  os().onTrackMenu = [&](const fake::MenuTrack&) {
+    EXPECT_TRUE(f2().Loaded());
+    return chosen;
+  };
+  EXPECT_EQ(TrayCallback(516), 0);
+  ASSERT_EQ(os().menuTracks.size(), 1u);
+  const fake::MenuTrack& t = os().menuTracks[0];
+  EXPECT_EQ(t.flags, platform::kTpmCenterAlign);
+  EXPECT_EQ(t.x, 640);
+  EXPECT_EQ(t.y, 700);
+  EXPECT_EQ(t.owner, f2().hWnd());
+  EXPECT_EQ(t.menu, os::SubMenu(os::MenuBar(f2().hWnd()), 0));
+  EXPECT_EQ(os().foregrounds.back(), f2().hWnd());
+  EXPECT_EQ(os().posted.back().message, platform::kWmNull);
+  // Left and middle presses open nothing.
+  TrayCallback(513);
+  TrayCallback(519);
+  EXPECT_EQ(os().menuTracks.size(), 1u);
+  // Choosing the stop item from the menu.
+  chosen = f2().OptStop.Id();
+  TrayCallback(516);
+  EXPECT_TRUE(f1().StopFlg);
+}
+
+TEST_F(FormsTest, TrayClickShowsAndRestoresTheHiddenWindow) {
+  Start();
+  f1().SetWindowState(1);
+  fake::FormOf(f1()).TickTimers();  // flush tick: nothing
+  EXPECT_TRUE(f1().Visible());
+  fake::FormOf(f1()).TickTimers();
+  EXPECT_FALSE(f1().Visible()) << "minimised goes to the tray";
+  TrayCallback(513);
+  TrayCallback(514);
+  EXPECT_TRUE(f1().Visible());
+  EXPECT_EQ(f1().WindowState(), 0);
+  EXPECT_EQ(os().foregrounds.back(), f1().hWnd());
+}
+
+TEST_F(FormsTest, ExitFromTheMenuWritesSettingsInOrderAndEndsEverything) {
+  GTIni::WriteIni(L"Mine", L"Keep", L"1", kIni);
+  Start();
+  fake::PressKeyIn(f1().TextKey[0], 65);
+  fake::Type(f1().TextInterval, L"100");
+  os().writes.clear();
+  os().onTrackMenu = [&](const fake::MenuTrack&) { return f2().OptEnd.Id(); };
+  TrayCallback(516);
+  EXPECT_FALSE(f1().Loaded());
+  EXPECT_FALSE(f2().Loaded());
+  EXPECT_EQ(os().programEnded, 1);
+  EXPECT_EQ(os().writes, (std::vector<std::wstring>{L"Config/LeftKey=65", L"Config/RightKey=39",
+                                                    L"Config/OnOffKey=38", L"Config/Interval=100"}));
+  EXPECT_EQ(fake::FileText(kIni),
+            L"[Mine]\r\nKeep=1\r\n[Config]\r\nLeftKey=65\r\nRightKey=39\r\nOnOffKey=38\r\n"
+            L"Interval=100\r\n");
+  // The icon stays until the registry lets the tray object go.
+  EXPECT_EQ(os().trayCalls.back().message, platform::kNimAdd);
+  mdlSubClass::Discard();
+  EXPECT_EQ(os().trayCalls.back().message, platform::kNimDelete);
+}
+
+TEST_F(FormsTest, ClosingTheWindowRunsTheSameChain) {
+  Start();
+  f1().NativeClose();
+  EXPECT_FALSE(f1().Loaded());
+  EXPECT_EQ(os().writes.size(), 4u);
+  EXPECT_EQ(os().programEnded, 1) << "Form2 was never created";
+
+  fake::Reset();
+  Start();
+  fake::ClickCheckBox(f1().ChkStop);  // creates Form2
+  f1().NativeEndSession();            // logoff: the same chain
+  EXPECT_FALSE(f2().Loaded());
+  EXPECT_EQ(os().writes.size(), 4u);
+  EXPECT_EQ(os().programEnded, 1);
+}
+
+TEST_F(FormsTest, FailedWritesAreIgnored) {
+  Start();
+  os().writesFail = true;
+  f1().NativeClose();
+  EXPECT_FALSE(f1().Loaded());
+  EXPECT_EQ(os().programEnded, 1);
+}
+
+}  // namespace
