@@ -29,8 +29,7 @@ WindowHandle ActiveWindow();
 bool CursorPos(Point& point);
 // Button down then up at the cursor as one injection, so that no other input
 // can come between them and leave the button held.
-void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x,
-                     std::int32_t y);
+void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y);
 // Millisecond counter; wraps at 2^32.
 std::uint32_t TimeMs();
 
@@ -40,10 +39,10 @@ std::uint32_t TimeMs();
 // does (default for a missing file, section or key; at most bufferChars - 1
 // characters then a NUL) and returns the whole buffer, prefilled with spaces.
 std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& key,
-                               const std::wstring& fallback, const std::wstring& file,
-                               std::size_t bufferChars);
+                              const std::wstring& fallback, const std::wstring& file,
+                              std::size_t bufferChars);
 bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
-                        const std::wstring& value, const std::wstring& file);
+                       const std::wstring& value, const std::wstring& file);
 // Full path of the running executable.
 std::wstring ModulePath();
 

@@ -91,8 +91,7 @@ void CTray::PopUpMenu(ui::Form& OwnerForm, ui::Menu& ViewMenu, ui::Menu* Default
   os::Post(hWnd_, platform::kWmNull, 0, 0);
 }
 
-LResult CTray::WindowProc(WindowHandle& hWnd, std::uint32_t& iMsg, WParam& wParam,
-                          LParam& lParam) {
+LResult CTray::WindowProc(WindowHandle& hWnd, std::uint32_t& iMsg, WParam& wParam, LParam& lParam) {
   (void)hWnd;
   (void)wParam;
   if (iMsg == kCallbackMessage) {

@@ -46,7 +46,8 @@ class CTray final : public SubClassClient, public std::enable_shared_from_this<C
   // ﾀｽｸﾄﾚｲに表示されているｱｲｺﾝを削除します。
   void DeleteIcon();
 
-  // ﾎﾟｯﾌﾟｱｯﾌﾟ ﾒﾆｭｰを表示します。ﾀｽｸﾄﾚｲ上でForm ｵﾌﾞｼﾞｪｸﾄのPopupMenuをそのまま使うと問題が発生する為、このﾌﾟﾛｼｰｼﾞｬを利用します。
+  // ﾎﾟｯﾌﾟｱｯﾌﾟ ﾒﾆｭｰを表示します。ﾀｽｸﾄﾚｲ上でForm
+  // ｵﾌﾞｼﾞｪｸﾄのPopupMenuをそのまま使うと問題が発生する為、このﾌﾟﾛｼｰｼﾞｬを利用します。
   void PopUpMenu(ui::Form& OwnerForm, ui::Menu& ViewMenu, ui::Menu* DefaultMenu);
 
   // The hooked window procedure: the registry hands it every message of the owner window.
@@ -55,7 +56,8 @@ class CTray final : public SubClassClient, public std::enable_shared_from_this<C
 
   // ﾕｰｻﾞｰがｵﾌﾞｼﾞｪｸﾄ上でﾏｳｽ ﾎﾞﾀﾝをｸﾘｯｸしたときに発生します。
   std::function<void()> Click;
-  // ﾕｰｻﾞｰがｵﾌﾞｼﾞｪｸﾄ上でﾏｳｽ ﾎﾞﾀﾝを押して離す操作を 2 回続けて行ったとき (ﾀﾞﾌﾞﾙｸﾘｯｸしたとき) に発生します。
+  // ﾕｰｻﾞｰがｵﾌﾞｼﾞｪｸﾄ上でﾏｳｽ ﾎﾞﾀﾝを押して離す操作を 2 回続けて行ったとき (ﾀﾞﾌﾞﾙｸﾘｯｸしたとき)
+  // に発生します。
   std::function<void()> DblClick;
   // ｵﾌﾞｼﾞｪｸﾄのﾌｫｰｶｽ取得時に、ﾕｰｻﾞｰがﾏｳｽ ﾎﾞﾀﾝを押した場合に発生します。 (1 left, 2 right, 4 middle)
   std::function<void(std::int16_t Button)> MouseDown;

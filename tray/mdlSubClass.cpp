@@ -91,9 +91,8 @@ LResult SubClassProc(WindowHandle hWnd, std::uint32_t iMsg, WParam& wParam, LPar
 bool IsRegistered(const SubClassClient& object) { return Find(object) != RegisteredObjects.end(); }
 
 std::size_t RegisteredCount() {
-  return static_cast<std::size_t>(
-      std::count_if(RegisteredObjects.begin(), RegisteredObjects.end(),
-                    [](const auto& slot) { return slot != nullptr; }));
+  return static_cast<std::size_t>(std::count_if(RegisteredObjects.begin(), RegisteredObjects.end(),
+                                                [](const auto& slot) { return slot != nullptr; }));
 }
 
 void Discard() {

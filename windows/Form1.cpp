@@ -19,8 +19,8 @@ const wchar_t* const kKeyDefaults[3] = {L"37", L"39", L"38"};
 }  // namespace
 
 Form1::Form1(Form2& form2)
-    : ui::Form(ui::FormStyle{L"YorisenForm1", L"Yorisen（仮名）", 2640, 2505, true, true,
-                             IDI_YORISEN}),
+    : ui::Form(
+          ui::FormStyle{L"YorisenForm1", L"Yorisen（仮名）", 2640, 2505, true, true, IDI_YORISEN}),
       Frame1(*this, nullptr, L"キー設定", {120, 120, 2415, 1575}, 0),
       LblLeft(*this, &Frame1, L"左クリック連打キー", {240, 405, 1470, 180}, 8),
       LblRight(*this, &Frame1, L"右クリック連打キー", {240, 765, 1470, 180}, 2),

@@ -36,7 +36,6 @@ class Form1 final : public ui::Form, public WatcherState {
   void Form_Unload(std::int16_t& Cancel) override;
 
  private:
-
   void TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int16_t Shift);
   void TextInterval_Change();
   void ChkStop_Click();

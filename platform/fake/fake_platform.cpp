@@ -13,7 +13,8 @@ State& Instance() {
 }
 
 bool SameText(const std::wstring& a, const std::wstring& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
            return std::towlower(static_cast<wint_t>(x)) == std::towlower(static_cast<wint_t>(y));
          });
 }
@@ -162,8 +163,7 @@ bool CursorPos(Point& point) {
   return true;
 }
 
-void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x,
-                     std::int32_t y) {
+void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
   auto& injected = fake::Get().injected;
   injected.push_back({downFlag, x, y});
   injected.push_back({upFlag, x, y});
@@ -172,8 +172,8 @@ void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t 
 std::uint32_t TimeMs() { return fake::Get().clock; }
 
 std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& key,
-                               const std::wstring& fallback, const std::wstring& file,
-                               std::size_t bufferChars) {
+                              const std::wstring& fallback, const std::wstring& file,
+                              std::size_t bufferChars) {
   std::wstring value = fallback;
   const auto& files = fake::Get().files;
   if (const auto f = files.find(file); f != files.end()) {
@@ -197,13 +197,14 @@ std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& k
 }
 
 bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
-                        const std::wstring& value, const std::wstring& file) {
+                       const std::wstring& value, const std::wstring& file) {
   fake::State& s = fake::Get();
   s.writes.push_back(section + L"/" + key + L"=" + value);
   if (s.writesFail) return false;
   fake::IniFile& ini = s.files[file];
-  auto sec = std::find_if(ini.begin(), ini.end(),
-                          [&](const fake::IniSection& x) { return fake::SameText(x.name, section); });
+  auto sec = std::find_if(ini.begin(), ini.end(), [&](const fake::IniSection& x) {
+    return fake::SameText(x.name, section);
+  });
   if (sec == ini.end()) {
     ini.push_back({section, {}});
     sec = ini.end() - 1;
@@ -253,7 +254,8 @@ WndProcAddress SetWindowProc(WindowHandle window, WndProcAddress procedure) {
   fake::State& s = fake::Get();
   if (s.setWindowProcFails) return 0;
   const auto it = s.windowProcs.find(window);
-  const WndProcAddress previous = it == s.windowProcs.end() ? fake::OriginalProc(window) : it->second;
+  const WndProcAddress previous =
+      it == s.windowProcs.end() ? fake::OriginalProc(window) : it->second;
   s.windowProcs[window] = procedure;
   return previous;
 }
@@ -298,7 +300,8 @@ std::int32_t TrackMenu(MenuHandle menu, std::uint32_t flags, std::int32_t x, std
   s.menuTracks.push_back(track);
   const int chosen = s.onTrackMenu ? s.onTrackMenu(track) : 0;
   if (chosen != 0) {
-    if (const auto it = s.forms.find(owner); it != s.forms.end()) it->second->form.NativeCommand(chosen);
+    if (const auto it = s.forms.find(owner); it != s.forms.end())
+      it->second->form.NativeCommand(chosen);
   }
   return 1;
 }
@@ -309,7 +312,9 @@ std::int32_t TrackMenu(MenuHandle menu, std::uint32_t flags, std::int32_t x, std
 
 namespace ui::native {
 
-std::unique_ptr<FormPeer> CreateFormPeer(Form& form) { return std::make_unique<fake::FakeForm>(form); }
+std::unique_ptr<FormPeer> CreateFormPeer(Form& form) {
+  return std::make_unique<fake::FakeForm>(form);
+}
 
 std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
   return std::make_shared<Picture>(Picture{static_cast<IconHandle>(0x1C00 + resourceId)});

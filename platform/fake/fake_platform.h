@@ -84,7 +84,7 @@ struct State {
 
   // Window procedures: each window starts with its own fake procedure.
   std::map<WindowHandle, WndProcAddress> windowProcs;
-  std::vector<ProcCall> procCalls;  // calls of non-subclass procedures
+  std::vector<ProcCall> procCalls;                     // calls of non-subclass procedures
   std::function<LResult(const ProcCall&)> procAnswer;  // default answers 7
   os::SubClassHandler subClassHandler = nullptr;
   bool setWindowProcFails = false;

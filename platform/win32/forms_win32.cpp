@@ -1,6 +1,7 @@
 // The form toolkit's Win32 backend: one window class per form, standard
 // controls laid out from twips at the window's DPI, the system message font.
 #include <windows.h>
+// Needs windows.h first.
 #include <commctrl.h>
 
 #include <algorithm>
@@ -89,7 +90,7 @@ class Win32Control final : public ControlPeer {
     }
   }
   void SetCheck(int value) override {
-    const WPARAM state = value == CheckBox::kChecked   ? BST_CHECKED
+    const WPARAM state = value == CheckBox::kChecked  ? BST_CHECKED
                          : value == CheckBox::kGrayed ? BST_INDETERMINATE
                                                       : BST_UNCHECKED;
     SendMessageW(hwnd_, BM_SETCHECK, state, 0);
@@ -111,15 +112,16 @@ std::map<std::wstring, bool>& RegisteredClasses() {
 
 LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-LRESULT CALLBACK KeyBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                            UINT_PTR id, DWORD_PTR refData) {
+LRESULT CALLBACK KeyBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                            DWORD_PTR refData) {
   auto* box = reinterpret_cast<TextBox*>(refData);
   switch (message) {
     case WM_GETDLGCODE: {
       // Every key but Tab reaches the box, so Enter and Esc can be captured
       // while Tab still moves the focus.
       const auto* msg = reinterpret_cast<const MSG*>(lParam);
-      if (box->ReadOnly() && !(msg != nullptr && msg->message == WM_KEYDOWN && msg->wParam == VK_TAB)) {
+      if (box->ReadOnly() &&
+          !(msg != nullptr && msg->message == WM_KEYDOWN && msg->wParam == VK_TAB)) {
         return DefSubclassProc(window, message, wParam, lParam) | DLGC_WANTALLKEYS;
       }
       break;
@@ -200,10 +202,12 @@ class Win32Form final : public FormPeer {
   void PopupMenu(Menu& menu, Menu* defaultItem) override {
     const auto it = popups_.find(&menu);
     if (it == popups_.end()) return;
-    if (defaultItem != nullptr) SetMenuDefaultItem(it->second, static_cast<UINT>(defaultItem->Id()), FALSE);
+    if (defaultItem != nullptr)
+      SetMenuDefaultItem(it->second, static_cast<UINT>(defaultItem->Id()), FALSE);
     POINT cursor{};
     GetCursorPos(&cursor);
-    TrackPopupMenu(it->second, TPM_LEFTALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, hwnd_, nullptr);
+    TrackPopupMenu(it->second, TPM_LEFTALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, hwnd_,
+                   nullptr);
   }
 
   void ArmTimer(Timer& timer, std::uint32_t milliseconds) override {
@@ -349,7 +353,8 @@ class Win32Form final : public FormPeer {
       auto peer = std::make_unique<Win32Control>(*c, child);
       if (c->Kind() == ControlKind::TextBox) {
         auto* box = static_cast<TextBox*>(c);
-        if (box->MaxLength() > 0) SendMessageW(child, EM_SETLIMITTEXT, static_cast<WPARAM>(box->MaxLength()), 0);
+        if (box->MaxLength() > 0)
+          SendMessageW(child, EM_SETLIMITTEXT, static_cast<WPARAM>(box->MaxLength()), 0);
         SetWindowSubclass(child, &KeyBoxProc, kKeyBoxSubclassId, reinterpret_cast<DWORD_PTR>(box));
       }
       if (c->Kind() == ControlKind::CheckBox) {
@@ -485,11 +490,12 @@ std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
                                          IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                          GetSystemMetrics(SM_CYSMICON), 0));
   }
-  return std::shared_ptr<const Picture>(
-      new Picture{reinterpret_cast<IconHandle>(icon)}, [](const Picture* picture) {
-        if (picture->handle != 0) DestroyIcon(reinterpret_cast<HICON>(picture->handle));
-        delete picture;
-      });
+  return std::shared_ptr<const Picture>(new Picture{reinterpret_cast<IconHandle>(icon)},
+                                        [](const Picture* picture) {
+                                          if (picture->handle != 0)
+                                            DestroyIcon(reinterpret_cast<HICON>(picture->handle));
+                                          delete picture;
+                                        });
 }
 
 void EndProgram() { PostQuitMessage(0); }

@@ -1,7 +1,8 @@
 // The OS calls over Win32 (W functions only).
 #include <windows.h>
-#include <shellapi.h>
+// Needs windows.h first.
 #include <mmsystem.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <vector>
@@ -40,8 +41,7 @@ bool CursorPos(Point& point) {
   return true;
 }
 
-void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x,
-                     std::int32_t y) {
+void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
   INPUT inputs[2]{};
   for (INPUT& in : inputs) {
     in.type = INPUT_MOUSE;
@@ -56,8 +56,8 @@ void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t 
 std::uint32_t TimeMs() { return timeGetTime(); }
 
 std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& key,
-                               const std::wstring& fallback, const std::wstring& file,
-                               std::size_t bufferChars) {
+                              const std::wstring& fallback, const std::wstring& file,
+                              std::size_t bufferChars) {
   std::wstring buffer(bufferChars, L' ');
   if (bufferChars == 0) return buffer;
   GetPrivateProfileStringW(section.c_str(), key.c_str(), fallback.c_str(), buffer.data(),
@@ -66,7 +66,7 @@ std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& k
 }
 
 bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
-                        const std::wstring& value, const std::wstring& file) {
+                       const std::wstring& value, const std::wstring& file) {
   return WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
          FALSE;
 }

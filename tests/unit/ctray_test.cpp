@@ -22,13 +22,17 @@ class CTrayTest : public FakeTest {
     tray->MouseMove = [this] { events += "Move "; };
     icon = std::make_shared<ui::Picture>(ui::Picture{0xABC});
   }
-  LResult Callback(LParam mouse) { return fake::Dispatch(kOwner, CTray::kCallbackMessage, 0, mouse); }
+  LResult Callback(LParam mouse) {
+    return fake::Dispatch(kOwner, CTray::kCallbackMessage, 0, mouse);
+  }
   void Show() {
     tray->SetIcon(icon);
     ASSERT_TRUE(tray->AddIcon(kOwner));
     os().trayCalls.clear();
   }
-  static std::wstring Tip(const os::TrayIconData& d) { return std::wstring(d.szTip.begin(), d.szTip.end()); }
+  static std::wstring Tip(const os::TrayIconData& d) {
+    return std::wstring(d.szTip.begin(), d.szTip.end());
+  }
 
   std::shared_ptr<CTray> tray;
   std::shared_ptr<ui::Picture> icon;

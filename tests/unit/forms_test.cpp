@@ -1,10 +1,9 @@
 // The toolkit's event rules and the two forms built on them.
+#include "engine/GTIni.h"
+#include "fixture.h"
 #include "windows/Form1.h"
 #include "windows/Form2.h"
 #include "windows/app.h"
-
-#include "engine/GTIni.h"
-#include "fixture.h"
 
 namespace {
 
@@ -107,7 +106,9 @@ class FormsTest : public FakeTest {
   }
   Form1& f1() { return forms->form1; }
   Form2& f2() { return forms->form2; }
-  void Store(const wchar_t* key, const wchar_t* value) { GTIni::WriteIni(L"Config", key, value, kIni); }
+  void Store(const wchar_t* key, const wchar_t* value) {
+    GTIni::WriteIni(L"Config", key, value, kIni);
+  }
   LResult TrayCallback(LParam mouse) {
     return fake::Dispatch(f1().hWnd(), CTray::kCallbackMessage, 0, mouse);
   }
@@ -160,7 +161,8 @@ TEST_F(FormsTest, StoredIntervalPassesThroughTheBoxRule) {
     Start();
     EXPECT_EQ(f1().TextInterval.Text(), c.shown) << "stored " << std::wstring(c.stored).size();
     EXPECT_EQ(f1().Timer1.Interval(), c.interval);
-    EXPECT_EQ(fake::FormOf(f1()).armedTimers.at(&f1().Timer1), static_cast<std::uint32_t>(c.interval));
+    EXPECT_EQ(fake::FormOf(f1()).armedTimers.at(&f1().Timer1),
+              static_cast<std::uint32_t>(c.interval));
     forms.reset();
     mdlSubClass::Discard();
   }
@@ -279,8 +281,9 @@ TEST_F(FormsTest, ExitFromTheMenuWritesSettingsInOrderAndEndsEverything) {
   EXPECT_FALSE(f1().Loaded());
   EXPECT_FALSE(f2().Loaded());
   EXPECT_EQ(os().programEnded, 1);
-  EXPECT_EQ(os().writes, (std::vector<std::wstring>{L"Config/LeftKey=65", L"Config/RightKey=39",
-                                                    L"Config/OnOffKey=38", L"Config/Interval=100"}));
+  EXPECT_EQ(os().writes,
+            (std::vector<std::wstring>{L"Config/LeftKey=65", L"Config/RightKey=39",
+                                       L"Config/OnOffKey=38", L"Config/Interval=100"}));
   EXPECT_EQ(fake::FileText(kIni),
             L"[Mine]\r\nKeep=1\r\n[Config]\r\nLeftKey=65\r\nRightKey=39\r\nOnOffKey=38\r\n"
             L"Interval=100\r\n");

@@ -15,7 +15,7 @@ class KeyWatcherTest : public FakeTest {
     FakeTest::SetUp();
     window.Load();
     window.Show();
-    os().activeWindow = 0;  // another program is in front
+    os().activeWindow = 0;             // another program is in front
     key_watcher::Tick(state, window);  // the flush tick
   }
   void Tick() { key_watcher::Tick(state, window); }

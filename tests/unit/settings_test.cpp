@@ -1,6 +1,5 @@
 #include "engine/GTIni.h"
 #include "engine/interval_rule.h"
-
 #include "fixture.h"
 
 namespace {
@@ -42,7 +41,8 @@ TEST_F(SettingsTest, WriteReplacesInPlaceAndKeepsTheUsersOwnEntries) {
   GTIni::WriteIni(L"Config", L"LeftKey", L"37", file);
   GTIni::WriteIni(L"Config", L"Extra", L"x", file);
   GTIni::WriteIni(L"Config", L"LeftKey", L"65", file);
-  EXPECT_EQ(fake::FileText(file), L"[Mine]\r\nNote=keep me\r\n[Config]\r\nLeftKey=65\r\nExtra=x\r\n");
+  EXPECT_EQ(fake::FileText(file),
+            L"[Mine]\r\nNote=keep me\r\n[Config]\r\nLeftKey=65\r\nExtra=x\r\n");
 }
 
 TEST_F(SettingsTest, ToInt32AcceptsSignedDecimalsThatFitAndNothingElse) {

@@ -1,8 +1,7 @@
-#include "tray/mdlSubClass.h"
-
 #include <functional>
 
 #include "fixture.h"
+#include "tray/mdlSubClass.h"
 
 namespace {
 
@@ -150,7 +149,7 @@ TEST_F(SubClassTest, UnregisteringDuringAWalkSkipsNobodyAndRepeatsNobody) {
   std::weak_ptr<Client> weakA = a;
   a->onMessage = [&](std::uint32_t&, WParam&, LParam&) {
     mdlSubClass::UnSubClass(*weakA.lock());  // itself
-    mdlSubClass::UnSubClass(*b);              // one not yet visited
+    mdlSubClass::UnSubClass(*b);             // one not yet visited
   };
   mdlSubClass::SubClass(a);
   mdlSubClass::SubClass(b);
