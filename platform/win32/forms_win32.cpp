@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/native.h"
+#include "platform/win32/tick_source.h"
 
 namespace ui::native {
 
@@ -171,10 +172,7 @@ class Win32Form final : public FormPeer {
   ~Win32Form() override {
     // Messages sent while the window goes must not reach this object.
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    for (const auto& [timer, id] : timerIds_) {
-      (void)timer;
-      KillTimer(hwnd_, id);
-    }
+    timers_.clear();
     DestroyWindow(hwnd_);
   }
 
@@ -211,17 +209,15 @@ class Win32Form final : public FormPeer {
   }
 
   void ArmTimer(Timer& timer, std::uint32_t milliseconds) override {
-    const auto id = reinterpret_cast<UINT_PTR>(&timer);
-    timerIds_[&timer] = id;
-    SetTimer(hwnd_, id, milliseconds, nullptr);
+    auto& source = timers_[&timer];
+    if (source) {
+      source->SetPeriod(milliseconds);
+    } else {
+      source = CreateTickSource(hwnd_, reinterpret_cast<UINT_PTR>(&timer), milliseconds);
+    }
   }
 
-  void DisarmTimer(Timer& timer) override {
-    const auto it = timerIds_.find(&timer);
-    if (it == timerIds_.end()) return;
-    KillTimer(hwnd_, it->second);
-    timerIds_.erase(it);
-  }
+  void DisarmTimer(Timer& timer) override { timers_.erase(&timer); }
 
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -238,6 +234,7 @@ class Win32Form final : public FormPeer {
         OnCommand(wParam, lParam);
         return 0;
       case WM_TIMER:
+      case kTickMessage:
         OnTimer(wParam);
         return 0;
       case WM_ACTIVATE:
@@ -426,8 +423,9 @@ class Win32Form final : public FormPeer {
   }
 
   void OnTimer(WPARAM id) {
-    for (const auto& [timer, timerId] : timerIds_) {
-      if (timerId == id) {
+    for (const auto& [timer, source] : timers_) {
+      if (reinterpret_cast<UINT_PTR>(timer) == id) {
+        source->TickTaken();
         timer->NativeTick();
         return;
       }
@@ -456,7 +454,7 @@ class Win32Form final : public FormPeer {
   std::map<const Control*, std::unique_ptr<Win32Control>> peers_;
   std::map<HWND, Win32Control*> byHwnd_;
   std::map<const Menu*, HMENU> popups_;
-  std::map<Timer*, UINT_PTR> timerIds_;
+  std::map<Timer*, std::unique_ptr<TickSource>> timers_;
   HWND firstFocus_ = nullptr;
   HWND lastFocus_ = nullptr;
 };

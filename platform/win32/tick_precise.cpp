@@ -1,0 +1,148 @@
+// Precise tick: a thread waits on a high-resolution waitable timer with
+// absolute deadlines and posts one tick at a time to the window, so the
+// period the user typed is the period the watcher runs at, 1 ms included.
+#include <windows.h>
+// Needs windows.h first.
+#include <mmsystem.h>
+
+#include <atomic>
+
+#include "platform/tick_schedule.h"
+#include "platform/win32/tick_source.h"
+
+namespace ui::native {
+
+namespace {
+
+// Not in every SDK's headers yet.
+constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+constexpr int kProcessPowerThrottling = 4;          // ProcessPowerThrottling
+constexpr ULONG kIgnoreTimerResolution = 0x4;  // PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION
+
+struct PowerThrottlingState {
+  ULONG Version;
+  ULONG ControlMask;
+  ULONG StateMask;
+};
+
+// Windows 11 may drop a hidden window's process's timer resolution request;
+// a tray tool is hidden most of the time.
+void KeepTimerResolutionWhenHidden() {
+  using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel == nullptr) return;
+  const auto set = reinterpret_cast<SetProcessInformationFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")));
+  if (set == nullptr) return;
+  PowerThrottlingState state{1, kIgnoreTimerResolution, 0};
+  set(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof(state));
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h = nullptr) : h_(h) {}
+  ~Handle() {
+    if (h_ != nullptr) CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  Handle& operator=(HANDLE h) {
+    if (h_ != nullptr) CloseHandle(h_);
+    h_ = h;
+    return *this;
+  }
+  HANDLE get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+std::int64_t Now() {
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+class PreciseSource final : public TickSource {
+ public:
+  PreciseSource(HWND window, UINT_PTR id, std::uint32_t milliseconds)
+      : window_(window), id_(id), period_(milliseconds) {
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    frequency_ = frequency.QuadPart;
+    timer_ = CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
+    if (timer_.get() == nullptr) {
+      // Older systems: a normal waitable timer at the finest system tick.
+      timeBeginPeriod(1);
+      timePeriodRaised_ = true;
+      KeepTimerResolutionWhenHidden();
+      timer_ = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+    }
+    wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, &PreciseSource::ThreadMain, this, 0, nullptr);
+    if (thread_.get() != nullptr) SetThreadPriority(thread_.get(), THREAD_PRIORITY_HIGHEST);
+  }
+
+  ~PreciseSource() override {
+    stop_ = true;
+    SetEvent(wake_.get());
+    if (thread_.get() != nullptr) WaitForSingleObject(thread_.get(), INFINITE);
+    if (timePeriodRaised_) timeEndPeriod(1);
+  }
+
+  void SetPeriod(std::uint32_t milliseconds) override {
+    period_ = milliseconds;
+    rearm_ = true;
+    SetEvent(wake_.get());
+  }
+
+  void TickTaken() override { pending_ = false; }
+
+ private:
+  static DWORD WINAPI ThreadMain(LPVOID self) {
+    static_cast<PreciseSource*>(self)->Run();
+    return 0;
+  }
+
+  void Run() {
+    platform::TickSchedule schedule;
+    const HANDLE waits[2] = {wake_.get(), timer_.get()};
+    while (!stop_) {
+      if (rearm_.exchange(false)) {
+        schedule.Start(Now(), static_cast<std::int64_t>(period_.load()) * frequency_ / 1000);
+      }
+      // Relative due time in 100 ns units; negative means relative.
+      const std::int64_t remaining = schedule.Remaining(Now());
+      LARGE_INTEGER due{};
+      due.QuadPart = -(remaining * 10'000'000 / frequency_);
+      if (due.QuadPart == 0) due.QuadPart = -1;
+      SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE);
+      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) continue;
+      if (schedule.Due(Now()) && !pending_.exchange(true)) {
+        // One tick at a time: a busy window gets no backlog.
+        if (!PostMessageW(window_, kTickMessage, id_, 0)) pending_ = false;
+      }
+    }
+    CancelWaitableTimer(timer_.get());
+  }
+
+  HWND window_;
+  UINT_PTR id_;
+  std::int64_t frequency_ = 1;
+  std::atomic<std::uint32_t> period_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> rearm_{true};
+  std::atomic<bool> pending_{false};
+  bool timePeriodRaised_ = false;
+  Handle timer_;
+  Handle wake_;
+  Handle thread_;
+};
+
+}  // namespace
+
+std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds) {
+  return std::make_unique<PreciseSource>(window, id, milliseconds);
+}
+
+}  // namespace ui::native

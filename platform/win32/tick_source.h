@@ -1,0 +1,26 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace ui::native {
+
+// Posted to a form's window for each tick of a timer; wParam is the timer id.
+constexpr UINT kTickMessage = WM_APP + 1;
+
+// What drives a form timer: WM_TIMER ticks, or kTickMessage ticks from a
+// precise waitable-timer thread, depending on the build.
+class TickSource {
+ public:
+  virtual ~TickSource() = default;
+  // Re-arms at once with a new period.
+  virtual void SetPeriod(std::uint32_t milliseconds) = 0;
+  // The window thread has taken the pending tick; the next may be posted.
+  virtual void TickTaken() = 0;
+};
+
+std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds);
+
+}  // namespace ui::native
