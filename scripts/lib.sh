@@ -7,7 +7,7 @@ WINE="/usr/lib/wine/wine64"
 # Debian packages the build and the tests use.
 PACKAGES=(cmake make g++ googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 xvfb xdotool x11-utils python3
-  clang-format)
+  clang clang-format clang-tidy cppcheck libclang-rt-14-dev)
 
 ensure_packages() {
   local missing=()

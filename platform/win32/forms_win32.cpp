@@ -209,12 +209,12 @@ class Win32Form final : public FormPeer {
   }
 
   void ArmTimer(Timer& timer, std::uint32_t milliseconds) override {
-    auto& source = timers_[&timer];
-    if (source) {
-      source->SetPeriod(milliseconds);
-    } else {
-      source = CreateTickSource(hwnd_, reinterpret_cast<UINT_PTR>(&timer), milliseconds);
+    const auto it = timers_.find(&timer);
+    if (it != timers_.end()) {
+      it->second->SetPeriod(milliseconds);
+      return;
     }
+    timers_[&timer] = CreateTickSource(hwnd_, reinterpret_cast<UINT_PTR>(&timer), milliseconds);
   }
 
   void DisarmTimer(Timer& timer) override { timers_.erase(&timer); }
