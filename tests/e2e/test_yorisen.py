@@ -1,0 +1,320 @@
+"""The real yorisen.exe under Wine on Xvfb, driven by real X input.
+
+A click target logs the clicks the tool injects and the keys it sees held;
+each test starts its own copy of the tool in its own folder, so config.ini
+never leaks between tests.
+"""
+
+import os
+import shutil
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from harness import (ClickLog, WineSession, helper_exe, missing_tools,  # noqa: E402
+                     to_windows_path, wait_until)
+
+TITLE = "^Yorisen（仮名）$"
+CLIENT_SIZE = (176, 167)  # at 96 dpi
+# Client-area centres of the controls, at 96 dpi.
+KEY_BOX = [(140, 41), (140, 65), (140, 89)]
+INTERVAL_BOX = (124, 129)
+TARGET = (300, 300, 400, 300)  # click target window: x, y, w, h
+TARGET_POINT = (500, 460)      # screen point inside the target's client area
+
+VK = {"Left": 37, "Right": 39, "Up": 38, "a": 65}
+
+S = None
+TARGET_LOG = None
+TARGET_WIN = None
+
+
+def setUpModule():
+    global S, TARGET_LOG, TARGET_WIN
+    missing = missing_tools()
+    if missing:
+        raise unittest.SkipTest("missing tools: %s" % ", ".join(missing))
+    S = WineSession()
+    S.start()
+    TARGET_LOG = ClickLog(os.path.join(S.tmp, "target.log"))
+    target = S.start_exe(helper_exe("clicktarget"),
+                         [to_windows_path(TARGET_LOG.path)] + [str(v) for v in TARGET])
+    TARGET_WIN = S.wait_window(name="^clicktarget$", pid=target.pid)
+    TARGET_LOG.wait_count("START", 1)
+
+
+def tearDownModule():
+    if S is not None:
+        S.close()
+
+
+def tool_exe():
+    return os.path.join(os.environ.get("YORISEN_E2E_BIN_DIR", "build/win64"), "yorisen.exe")
+
+
+def read_config(folder):
+    with open(os.path.join(folder, "config.ini"), "rb") as f:
+        data = f.read()
+    if data.startswith(b"\xff\xfe"):
+        return data[2:].decode("utf-16-le")
+    return data.decode("utf-8", "replace")
+
+
+def figure(text):
+    """Measured figures go to stderr, where the run's log keeps them."""
+    sys.stderr.write("  [figure] %s\n" % text)
+
+
+class Tool:
+    """One running copy of the tool, in a folder of its own."""
+
+    count = 0
+
+    def __init__(self, config=None):
+        Tool.count += 1
+        self.folder = os.path.join(S.tmp, "tool%d" % Tool.count)
+        os.makedirs(self.folder)
+        shutil.copy(tool_exe(), self.folder)
+        if config is not None:
+            with open(os.path.join(self.folder, "config.ini"), "w", newline="") as f:
+                f.write(config)
+        self.proc = S.start_exe(os.path.join(self.folder, "yorisen.exe"))
+        self.win = S.wait_window(name=TITLE, pid=self.proc.pid)
+
+    def client_point(self, x, y):
+        """Window-relative point of a client-area point (the X window holds
+        the frame Wine draws)."""
+        _, _, w, h = S.geometry(self.win)
+        border = (w - CLIENT_SIZE[0]) // 2
+        caption = h - CLIENT_SIZE[1] - border
+        return border + x, caption + y
+
+    def click_client(self, x, y):
+        S.click(self.win, *self.client_point(x, y))
+
+    def caption_button(self, which):
+        S.click(self.win, *S.caption_button_point(self.win, which))
+
+    def tray_icon(self, button):
+        """Clicks our icon in Wine's tray window, raised above our window."""
+        tray = S.tray_window()
+        S.xdotool("windowraise", tray)
+        S.click(tray, *S.tray_icon_point(tray, 0), button=button)
+
+    def open_menu(self):
+        self.tray_icon(3)
+        return S.wait_popup_menu(self.proc.pid)
+
+    def choose(self, menu, index):
+        S.click(menu, *S.menu_item_point(menu, "i-i", index))
+
+    def stop(self):
+        if self.proc.alive():
+            self.proc.kill()
+
+
+class YorisenTest(unittest.TestCase):
+    def setUp(self):
+        TARGET_LOG.mark()
+        self.tools = []
+
+    def tearDown(self):
+        S.release_all()
+        for tool in self.tools:
+            tool.stop()
+        # A killed owner's icon is removed by Wine; wait so the next test's
+        # icon is the first one again.
+        wait_until(lambda: not S.tray_visible(), 10, message="tray icons gone")
+
+    def start(self, config=None):
+        tool = Tool(config)
+        self.tools.append(tool)
+        return tool
+
+    def aim_at_target(self):
+        """The target is the active window and the cursor is over it."""
+        S.activate(TARGET_WIN)
+        S.move(*TARGET_POINT)
+
+    def clicks(self, kind="LD"):
+        return [int(e[1]) for e in TARGET_LOG.events(kind)]
+
+    def hold_and_count(self, key, kind, n, timeout=10):
+        """Holds key until the target has n clicks of kind; returns the rate
+        in clicks per second between the first and the last."""
+        S.key_hold(key, lambda: len(self.clicks(kind)) >= n, timeout=timeout,
+                   message="%d %s clicks" % (n, kind))
+        stamps = self.clicks(kind)
+        return (len(stamps) - 1) * 1000.0 / max(1, stamps[-1] - stamps[0])
+
+    def held_a_while(self, key, seconds):
+        """Holds key until the target has seen it down for seconds; proof
+        that the tool's ticks had the chance to act on it."""
+        vk = str(VK[key])
+        seen = {}
+
+        def long_enough():
+            for e in TARGET_LOG.events("KEY"):
+                if e[2] == vk and e[3] == "D":
+                    seen.setdefault("t", time.monotonic())
+            return "t" in seen and time.monotonic() - seen["t"] >= seconds
+
+        S.key_hold(key, long_enough, timeout=seconds + 5)
+
+    def wait_quiet(self, kind, ms):
+        """Waits until no click of kind has arrived for ms milliseconds."""
+        state = {"n": -1, "since": 0.0}
+
+        def quiet():
+            n = len(self.clicks(kind))
+            if n != state["n"]:
+                state["n"], state["since"] = n, time.monotonic()
+            return time.monotonic() - state["since"] >= ms / 1000.0
+
+        wait_until(quiet, 10, message="no %s clicks for %d ms" % (kind, ms))
+
+    # --- clicks ---
+
+    def test_held_left_key_clicks_once_per_40ms_tick(self):
+        self.start()
+        self.aim_at_target()
+        rate = self.hold_and_count("Left", "LD", 40)
+        figure("40 ms: %.1f left clicks/s" % rate)
+        self.assertTrue(20 <= rate <= 30, rate)
+        # Every down has its up, at the same point.
+        self.wait_quiet("LD", 200)
+        downs, ups = TARGET_LOG.events("LD"), TARGET_LOG.events("LU")
+        self.assertEqual(len(downs), len(ups))
+        self.assertEqual([d[2:] for d in downs], [u[2:] for u in ups])
+
+    def test_stored_keys_and_interval_are_honoured(self):
+        self.start("[Config]\r\nLeftKey=65\r\nInterval=100\r\n")
+        self.aim_at_target()
+        rate = self.hold_and_count("a", "LD", 12)
+        figure("100 ms: %.1f left clicks/s" % rate)
+        self.assertTrue(8 <= rate <= 12, rate)
+        # Left is no longer the left-click key: holding it with Right gives
+        # right clicks only.
+        TARGET_LOG.mark()
+        S.key_down("Left")
+        self.hold_and_count("Right", "RD", 5)
+        S.key_up("Left")
+        self.assertEqual(self.clicks("LD"), [])
+
+    def test_precise_tick_beats_the_window_timer_cap_at_5ms(self):
+        self.start("[Config]\r\nInterval=5\r\n")
+        self.aim_at_target()
+        rate = self.hold_and_count("Left", "LD", 300)
+        figure("5 ms: %.1f left clicks/s" % rate)
+        self.assertGreater(rate, 150)  # a window timer stops at 100
+
+    def test_held_right_key_clicks_for_five_seconds_only(self):
+        self.start()
+        self.aim_at_target()
+        S.key_down("Right")
+        self.assertTrue(TARGET_LOG.wait_count("RD", 1))
+        first = time.monotonic()
+        wait_until(lambda: time.monotonic() - first >= 7.0, 10, interval=0.1,
+                   message="7 s of holding")
+        S.key_up("Right")
+        stamps = self.clicks("RD")
+        span = stamps[-1] - stamps[0]
+        figure("right hold: %d clicks over %d ms" % (len(stamps), span))
+        self.assertTrue(4800 <= span < 5000, span)
+        self.assertTrue(100 <= len(stamps) <= 130, len(stamps))
+        # A new press is a new hold.
+        self.hold_and_count("Right", "RD", len(stamps) + 3)
+
+    def test_on_off_key_switches_the_clicks_off_and_on(self):
+        self.start()
+        self.aim_at_target()
+        S.key_down("Left")
+        TARGET_LOG.wait_count("LD", 3)
+        self.held_a_while("Up", 0.2)
+        self.wait_quiet("LD", 300)
+        off = len(self.clicks())
+        self.held_a_while("Right", 0.3)  # still held Left, and Right: nothing
+        self.assertEqual(len(self.clicks()), off)
+        self.assertEqual(self.clicks("RD"), [])
+        S.key_hold("Up", lambda: len(self.clicks()) >= off + 3, timeout=5)
+        S.key_up("Left")
+
+    def test_no_clicks_while_the_tools_window_is_active(self):
+        tool = self.start()
+        S.activate(tool.win)
+        # Out of the key boxes, which would capture the keys held below.
+        tool.click_client(*INTERVAL_BOX)
+        S.move(*TARGET_POINT)  # over the target, without clicking it
+        self.held_a_while("Left", 0.5)
+        self.held_a_while("Right", 0.5)
+        self.assertEqual(self.clicks("LD") + self.clicks("RD"), [])
+        self.aim_at_target()
+        self.hold_and_count("Left", "LD", 3)
+
+    # --- settings file ---
+
+    def test_closing_the_window_writes_the_four_settings_in_order(self):
+        tool = self.start()
+        tool.caption_button("close")
+        self.assertEqual(tool.proc.wait_exit(10), 0)
+        self.assertEqual(read_config(tool.folder),
+                         "[Config]\r\nLeftKey=37\r\nRightKey=39\r\nOnOffKey=38\r\nInterval=40\r\n")
+
+    def test_captured_keys_and_typed_interval_are_saved_and_other_entries_kept(self):
+        tool = self.start("[Mine]\r\nKeep=yes\r\n[Config]\r\nInterval=5000\r\n")
+        S.activate(tool.win)
+        tool.click_client(*KEY_BOX[1])
+        S.key_tap("a")
+        tool.click_client(*INTERVAL_BOX)
+        # "500" (the stored 5000, cut): erase it to get "1", then type "25".
+        for key in ("End", "BackSpace", "BackSpace", "BackSpace", "2", "5"):
+            S.key_tap(key)
+        tool.caption_button("close")
+        self.assertEqual(tool.proc.wait_exit(10), 0)
+        text = read_config(tool.folder)
+        self.assertIn("[Mine]\r\nKeep=yes\r\n", text)
+        self.assertIn("[Config]\r\nInterval=125\r\nLeftKey=37\r\nRightKey=65\r\nOnOffKey=38\r\n",
+                      text)
+
+    # --- tray icon and menu ---
+
+    def test_tray_icon_survives_a_taskbar_restart_and_goes_at_exit(self):
+        tool = self.start()
+        S.tray_window()
+        menu = tool.open_menu()
+        S.click_screen(*TARGET_POINT)  # a click elsewhere closes the menu
+        S.wait_gone(menu)
+        broadcast = S.start_exe(helper_exe("taskbarcreated"))
+        self.assertEqual(broadcast.wait_exit(10), 0)
+        self.assertTrue(tool.proc.alive())
+        menu = tool.open_menu()  # the icon still answers
+        tool.choose(menu, 2)  # 終了する
+        self.assertEqual(tool.proc.wait_exit(10), 0)
+        wait_until(lambda: not S.tray_visible(), 10, message="icon gone")
+        self.assertIn("Interval=40", read_config(tool.folder))
+
+    def test_minimised_window_goes_to_the_tray_and_a_click_brings_it_back(self):
+        tool = self.start()
+        tool.tray_icon(1)  # shown and normal: stays so
+        self.assertTrue(S.is_viewable(tool.win))
+        tool.caption_button("min")
+        S.wait_gone(tool.win)
+        tool.tray_icon(1)
+        wait_until(lambda: S.is_viewable(tool.win), 10, message="window back")
+        wait_until(lambda: S.focused_window() == tool.win, 5, message="window active")
+
+    def test_menu_stop_item_stops_and_resumes_the_clicks(self):
+        tool = self.start()
+        tool.choose(tool.open_menu(), 0)  # 機能を停止させる
+        self.aim_at_target()
+        self.held_a_while("Left", 0.5)
+        self.assertEqual(self.clicks(), [])
+        tool.choose(tool.open_menu(), 0)
+        self.aim_at_target()
+        self.hold_and_count("Left", "LD", 3)
+
+
+if __name__ == "__main__":
+    unittest.main()
