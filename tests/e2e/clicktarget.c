@@ -16,11 +16,12 @@
  * Build: x86_64-w64-mingw32-gcc -municode -mwindows -O2 -o clicktarget.exe clicktarget.c
  */
 #define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// Needs windows.h first.
 #include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
-#include <windows.h>
 
 static HANDLE g_log = INVALID_HANDLE_VALUE;
 

@@ -22,12 +22,13 @@
  * Build: x86_64-w64-mingw32-gcc -municode -mwindows -O2 -o traytarget.exe traytarget.c
  */
 #define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// Needs windows.h first.
 #include <shellapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
-#include <windows.h>
 
 #define WM_TRAY (WM_APP + 1)
 #define TIMER_POLL 1
