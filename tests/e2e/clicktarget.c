@@ -3,11 +3,11 @@
  *
  * Opens a plain window and appends one line per mouse button message to the
  * log file named by the first argument:
- *     LD|LU|RD|RU <GetTickCount ms> <client x> <client y>
+ *     LD|LU|RD|RU <GetMessageTime ms> <client x> <client y>
  *     ACT <GetTickCount ms> <WA_* state>      (activation changes)
  *     KEY <GetTickCount ms> <vk> D|U           (Left/Right/Up/A seen by a 10 ms
  *                                              GetAsyncKeyState poll)
- * Every line is flushed immediately so the harness can read the log live.
+ * Every line is written at once (no buffering) so the harness can read the log live.
  *
  * Optional arguments after the log path:
  *     x y w h     window position and size (default 50 50 400 300)
@@ -41,11 +41,11 @@ static void log_line(const char* fmt, ...) {
   /* The log is opened in append mode and written unbuffered, so a reader
      polling the file sees each line as soon as it happens. */
   WriteFile(g_log, buf, (DWORD)n, &written, NULL);
-  FlushFileBuffers(g_log);
 }
 
 static void log_button(const char* kind, LPARAM lp) {
-  log_line("%s %lu %d %d", kind, (unsigned long)GetTickCount(), (int)(short)LOWORD(lp),
+  /* The input's own time, not when this busy logger got to it. */
+  log_line("%s %lu %d %d", kind, (unsigned long)GetMessageTime(), (int)(short)LOWORD(lp),
            (int)(short)HIWORD(lp));
 }
 
