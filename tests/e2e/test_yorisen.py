@@ -6,7 +6,6 @@ never leaks between tests.
 """
 
 import os
-import shutil
 import sys
 import time
 import unittest
@@ -15,12 +14,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import (ClickLog, WineSession, helper_exe, missing_tools,  # noqa: E402
                      to_windows_path, wait_until)
+from tool import INTERVAL_BOX, KEY_BOX, Tool, figure, read_config  # noqa: E402
 
-TITLE = "^Yorisen（仮名）$"
-CLIENT_SIZE = (176, 167)  # at 96 dpi
-# Client-area centres of the controls, at 96 dpi.
-KEY_BOX = [(140, 41), (140, 65), (140, 89)]
-INTERVAL_BOX = (124, 129)
 TARGET = (300, 300, 400, 300)  # click target window: x, y, w, h
 TARGET_POINT = (500, 460)      # screen point inside the target's client area
 
@@ -50,71 +45,6 @@ def tearDownModule():
         S.close()
 
 
-def tool_exe():
-    return os.path.join(os.environ.get("YORISEN_E2E_BIN_DIR", "build/win64"), "yorisen.exe")
-
-
-def read_config(folder):
-    with open(os.path.join(folder, "config.ini"), "rb") as f:
-        data = f.read()
-    if data.startswith(b"\xff\xfe"):
-        return data[2:].decode("utf-16-le")
-    return data.decode("utf-8", "replace")
-
-
-def figure(text):
-    """Measured figures go to stderr, where the run's log keeps them."""
-    sys.stderr.write("  [figure] %s\n" % text)
-
-
-class Tool:
-    """One running copy of the tool, in a folder of its own."""
-
-    count = 0
-
-    def __init__(self, config=None):
-        Tool.count += 1
-        self.folder = os.path.join(S.tmp, "tool%d" % Tool.count)
-        os.makedirs(self.folder)
-        shutil.copy(tool_exe(), self.folder)
-        if config is not None:
-            with open(os.path.join(self.folder, "config.ini"), "w", newline="") as f:
-                f.write(config)
-        self.proc = S.start_exe(os.path.join(self.folder, "yorisen.exe"))
-        self.win = S.wait_window(name=TITLE, pid=self.proc.pid)
-
-    def client_point(self, x, y):
-        """Window-relative point of a client-area point (the X window holds
-        the frame Wine draws)."""
-        _, _, w, h = S.geometry(self.win)
-        border = (w - CLIENT_SIZE[0]) // 2
-        caption = h - CLIENT_SIZE[1] - border
-        return border + x, caption + y
-
-    def click_client(self, x, y):
-        S.click(self.win, *self.client_point(x, y))
-
-    def caption_button(self, which):
-        S.click(self.win, *S.caption_button_point(self.win, which))
-
-    def tray_icon(self, button):
-        """Clicks our icon in Wine's tray window, raised above our window."""
-        tray = S.tray_window()
-        S.xdotool("windowraise", tray)
-        S.click(tray, *S.tray_icon_point(tray, 0), button=button)
-
-    def open_menu(self):
-        self.tray_icon(3)
-        return S.wait_popup_menu(self.proc.pid)
-
-    def choose(self, menu, index):
-        S.click(menu, *S.menu_item_point(menu, "i-i", index))
-
-    def stop(self):
-        if self.proc.alive():
-            self.proc.kill()
-
-
 class YorisenTest(unittest.TestCase):
     def setUp(self):
         TARGET_LOG.mark()
@@ -129,7 +59,7 @@ class YorisenTest(unittest.TestCase):
         wait_until(lambda: not S.tray_visible(), 10, message="tray icons gone")
 
     def start(self, config=None):
-        tool = Tool(config)
+        tool = Tool(S, config)
         self.tools.append(tool)
         return tool
 

@@ -1,0 +1,94 @@
+"""Drives one copy of yorisen.exe under a harness WineSession."""
+
+import os
+import shutil
+import sys
+
+TITLE = "^Yorisen（仮名）$"
+CLIENT_SIZE = (176, 167)  # at 96 dpi
+# Client-area centres of the controls, at 96 dpi.
+KEY_BOX = [(140, 41), (140, 65), (140, 89)]
+INTERVAL_BOX = (124, 129)
+STOP_BOX = (30, 152)
+
+def tool_exe():
+    return os.path.join(os.environ.get("YORISEN_E2E_BIN_DIR", "build/win64"), "yorisen.exe")
+
+
+def read_config(folder):
+    with open(os.path.join(folder, "config.ini"), "rb") as f:
+        data = f.read()
+    if data.startswith(b"\xff\xfe"):
+        return data[2:].decode("utf-16-le")
+    return data.decode("utf-8", "replace")
+
+
+def figure(text):
+    """Measured figures go to stderr, where the run's log keeps them."""
+    sys.stderr.write("  [figure] %s\n" % text)
+
+
+class Tool:
+    """One running copy of the tool, by default in a folder of its own.
+
+    config: text (written as UTF-8) or bytes for config.ini; folder: where
+    the exe goes (made if missing); start=False leaves starting to start()."""
+
+    count = 0
+
+    def __init__(self, session, config=None, folder=None, start=True):
+        self.s = session
+        Tool.count += 1
+        self.folder = folder or os.path.join(session.tmp, "tool%d" % Tool.count)
+        os.makedirs(self.folder, exist_ok=True)
+        shutil.copy(tool_exe(), self.folder)
+        if config is not None:
+            data = config.encode("utf-8") if isinstance(config, str) else config
+            with open(os.path.join(self.folder, "config.ini"), "wb") as f:
+                f.write(data)
+        self.proc = None
+        self.win = None
+        if start:
+            self.start()
+
+    def start(self):
+        self.proc = self.s.start_exe(os.path.join(self.folder, "yorisen.exe"))
+        self.win = self.s.wait_window(name=TITLE, pid=self.proc.pid)
+        return self
+
+    def close(self):
+        """Closes the window like a user; returns the exit code."""
+        self.caption_button("close")
+        return self.proc.wait_exit(10)
+
+    def client_point(self, x, y):
+        """Window-relative point of a client-area point (the X window holds
+        the frame Wine draws)."""
+        _, _, w, h = self.s.geometry(self.win)
+        border = (w - CLIENT_SIZE[0]) // 2
+        caption = h - CLIENT_SIZE[1] - border
+        return border + x, caption + y
+
+    def click_client(self, x, y):
+        self.s.click(self.win, *self.client_point(x, y))
+
+    def caption_button(self, which):
+        self.s.click(self.win, *self.s.caption_button_point(self.win, which))
+
+    def tray_icon(self, button, index=0):
+        """Clicks our icon (the index-th in Wine's tray window), raising the
+        tray above our window."""
+        tray = self.s.tray_window()
+        self.s.xdotool("windowraise", tray)
+        self.s.click(tray, *self.s.tray_icon_point(tray, index), button=button)
+
+    def open_menu(self, index=0):
+        self.tray_icon(3, index)
+        return self.s.wait_popup_menu(self.proc.pid)
+
+    def choose(self, menu, index):
+        self.s.click(menu, *self.s.menu_item_point(menu, "i-i", index))
+
+    def stop(self):
+        if self.proc is not None and self.proc.alive():
+            self.proc.kill()
