@@ -70,9 +70,11 @@ class Tool:
         return border + x, caption + y
 
     def click_client(self, x, y):
+        self.s.xdotool("windowraise", self.win)  # another copy may cover it
         self.s.click(self.win, *self.client_point(x, y))
 
     def caption_button(self, which):
+        self.s.xdotool("windowraise", self.win)
         self.s.click(self.win, *self.s.caption_button_point(self.win, which))
 
     def tray_icon(self, button, index=0):
