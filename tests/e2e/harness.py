@@ -348,6 +348,11 @@ class WineSession:
         self._procs.append(proc)
         return proc
 
+    def start_program(self, args, cwd=None):
+        """Start a program Wine finds by name (e.g. ["wineboot", "--end-session"])."""
+        return self._spawn([str(a) for a in args], cwd=cwd or self.tmp,
+                           name=os.path.basename(str(args[0])))
+
     def start_exe(self, exe, args=(), cwd=None):
         """Start a Windows exe (unix path) under wine; returns WineProcess.
 
