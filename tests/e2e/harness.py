@@ -716,7 +716,7 @@ _built = {}
 
 
 def helper_exe(name):
-    """Path of a test helper exe (clicktarget, traytarget): taken from
+    """Path of a test helper exe (clicktarget, taskbarcreated, procstat): taken from
     $YORISEN_E2E_BIN_DIR if it is there, else built from tests/e2e/<name>.c
     once per process into a temp dir."""
     bin_dir = os.environ.get("YORISEN_E2E_BIN_DIR")
@@ -740,7 +740,7 @@ def missing_tools():
 
 
 class ClickLog:
-    """Reader for the clicktarget/traytarget logs (one event per line)."""
+    """Reader for the clicktarget log (one event per line)."""
 
     def __init__(self, path):
         self.path = path
@@ -775,7 +775,3 @@ class ClickLog:
         wait_until(lambda: self.count(kind) >= n, timeout,
                    message="%d %s events in %s" % (n, kind, self.path))
         return self.events(kind)
-
-    def tray_events(self):
-        """Callback lParams received by traytarget, in order."""
-        return [int(e[2]) for e in self.events("TRAY")]
