@@ -5,6 +5,7 @@ toggles. Prints the samples and the growth between the first and the last."""
 
 import json
 import os
+import signal
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -15,6 +16,8 @@ from harness import WineSession  # noqa: E402
 
 
 def main():
+    # Killed from outside: unwind, so every session ends what it started.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     minutes = float(os.environ.get("SOAK_MINUTES", "10"))
     with WineSession() as session:
         samples = soak.run(session, click_seconds=int(minutes * 60), menus=500,

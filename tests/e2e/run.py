@@ -2,6 +2,7 @@
 """Runs every end-to-end test; fails when the tools they need are missing
 rather than skipping them. Ends with a 'N passed, N failed' line."""
 import os
+import signal
 import sys
 import unittest
 
@@ -12,6 +13,8 @@ from harness import missing_tools  # noqa: E402
 
 
 def main():
+    # Killed from outside: unwind, so every session ends what it started.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     missing = missing_tools()
     if missing:
         print("e2e: missing tools: %s" % ", ".join(missing))
