@@ -366,10 +366,11 @@ class Win32Form final : public FormPeer {
   // Sizes the window for its client area and places the controls, at the
   // current DPI; suggested is the rectangle Windows proposes on a DPI change.
   void Layout(const RECT* suggested) {
-    font_ = MessageFont(dpi_);
+    // The old font stays alive until every control has the new one.
+    FontHandle font = MessageFont(dpi_);
     int lineHeight = 0;
     if (const HDC dc = GetDC(hwnd_)) {
-      const HGDIOBJ old = SelectObject(dc, font_.get());
+      const HGDIOBJ old = SelectObject(dc, font.get());
       TEXTMETRICW tm{};
       GetTextMetricsW(dc, &tm);
       lineHeight = tm.tmHeight;
@@ -387,8 +388,9 @@ class Win32Form final : public FormPeer {
         h = lineHeight;
       }
       SetWindowPos(peer->Hwnd(), nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-      SendMessageW(peer->Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+      SendMessageW(peer->Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     }
+    font_ = std::move(font);
     RECT rect{0, 0, TwipsToPixels(form_.Style().clientWidth, dpi_),
               TwipsToPixels(form_.Style().clientHeight, dpi_)};
     AdjustForDpi(rect, style_, exStyle_, GetMenu(hwnd_) != nullptr, dpi_);
