@@ -174,6 +174,7 @@ std::uint32_t TimeMs() { return fake::Get().clock; }
 std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& key,
                               const std::wstring& fallback, const std::wstring& file,
                               std::size_t bufferChars) {
+  fake::Get().reads.push_back(section + L"/" + key);
   std::wstring value = fallback;
   const auto& files = fake::Get().files;
   if (const auto f = files.find(file); f != files.end()) {

@@ -74,6 +74,7 @@ struct State {
 
   std::wstring modulePath = L"C:\\Tools\\Yorisen\\yorisen.exe";
   std::map<std::wstring, IniFile> files;
+  std::vector<std::wstring> reads;   // "section/key" in call order
   std::vector<std::wstring> writes;  // "section/key=value" in call order
   bool writesFail = false;
 

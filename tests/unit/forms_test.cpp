@@ -135,6 +135,14 @@ TEST_F(FormsTest, FirstStartShowsTheDefaults) {
   EXPECT_EQ(f1().mTray->ToolTipText(), L"Yorisen（仮名）");
 }
 
+TEST_F(FormsTest, SettingsAreReadOnceInOrderFromBesideTheExe) {
+  os().modulePath = L"E:\\yorisen.exe";
+  Start();
+  EXPECT_EQ(GTIni::IniPath, L"E:\\config.ini");
+  EXPECT_EQ(os().reads, (std::vector<std::wstring>{L"Config/LeftKey", L"Config/RightKey",
+                                                   L"Config/OnOffKey", L"Config/Interval"}));
+}
+
 TEST_F(FormsTest, StoredSettingsAreReadAndBadOnesGiveTheirDefaults) {
   Store(L"LeftKey", L"65");
   Store(L"RightKey", L"abc");
