@@ -5,6 +5,7 @@
 // Needs windows.h first.
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "platform/tick_schedule.h"
@@ -18,6 +19,10 @@ namespace {
 constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 constexpr int kProcessPowerThrottling = 4;          // ProcessPowerThrottling
 constexpr ULONG kIgnoreTimerResolution = 0x4;  // PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION
+
+// A timer that wakes this much late still gets its missed ticks (Wine's
+// wakes are up to about a millisecond late); a longer stall skips them.
+constexpr std::int64_t kCatchUpLimitMs = 20;
 
 struct PowerThrottlingState {
   ULONG Version;
@@ -96,7 +101,11 @@ class PreciseSource final : public TickSource {
     SetEvent(wake_.get());
   }
 
-  void TickTaken() override { pending_ = false; }
+  void TickTaken() override {
+    pending_ = false;
+    // Only when the thread waits for it: a round trip per tick costs CPU.
+    if (waitingForTake_.exchange(false)) SetEvent(wake_.get());
+  }
 
  private:
   static DWORD WINAPI ThreadMain(LPVOID self) {
@@ -109,17 +118,28 @@ class PreciseSource final : public TickSource {
     const HANDLE waits[2] = {wake_.get(), timer_.get()};
     while (!stop_) {
       if (rearm_.exchange(false)) {
-        schedule.Start(Now(), static_cast<std::int64_t>(period_.load()) * frequency_ / 1000);
+        schedule.Start(Now(), static_cast<std::int64_t>(period_.load()) * frequency_ / 1000,
+                       kCatchUpLimitMs * frequency_ / 1000);
       }
-      // Relative due time in 100 ns units; negative means relative.
+      if (pending_) {
+        // One tick at a time: the next waits until the window took this one.
+        waitingForTake_ = true;
+        if (pending_) {
+          WaitForSingleObject(wake_.get(), INFINITE);
+          continue;
+        }
+        waitingForTake_ = false;
+      }
       const std::int64_t remaining = schedule.Remaining(Now());
-      LARGE_INTEGER due{};
-      due.QuadPart = -(remaining * 10'000'000 / frequency_);
-      if (due.QuadPart == 0) due.QuadPart = -1;
-      SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE);
-      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) continue;
-      if (schedule.Due(Now()) && !pending_.exchange(true)) {
-        // One tick at a time: a busy window gets no backlog.
+      if (remaining > 0) {
+        // Relative due time in 100 ns units; negative means relative.
+        LARGE_INTEGER due{};
+        due.QuadPart = -std::max<std::int64_t>(1, remaining * 10'000'000 / frequency_);
+        SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE);
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) continue;
+      }
+      if (schedule.Due(Now())) {
+        pending_ = true;
         if (!PostMessageW(window_, kTickMessage, id_, 0)) pending_ = false;
       }
     }
@@ -133,6 +153,7 @@ class PreciseSource final : public TickSource {
   std::atomic<bool> stop_{false};
   std::atomic<bool> rearm_{true};
   std::atomic<bool> pending_{false};
+  std::atomic<bool> waitingForTake_{false};
   bool timePeriodRaised_ = false;
   Handle timer_;
   Handle wake_;

@@ -39,6 +39,21 @@ TEST(TickScheduleTest, StallSkipsMissedTicksInsteadOfBursting) {
   EXPECT_EQ(s.Next(), 1110);
 }
 
+TEST(TickScheduleTest, ShortLatenessIsMadeUpInPhase) {
+  TickSchedule s;
+  s.Start(0, 1, 20);  // 1 ms period, up to 20 ms made up
+  // Woke 2.5 periods late: this tick and the two missed ones are all due.
+  EXPECT_TRUE(s.Due(3));
+  EXPECT_TRUE(s.Due(3));
+  EXPECT_TRUE(s.Due(3));
+  EXPECT_FALSE(s.Due(3));
+  EXPECT_EQ(s.Next(), 4);
+  // A stall beyond the limit is skipped, not made up.
+  EXPECT_TRUE(s.Due(100));
+  EXPECT_EQ(s.Next(), 101);
+  EXPECT_FALSE(s.Due(100));
+}
+
 TEST(TickScheduleTest, RearmStartsAFreshPeriodFromNow) {
   TickSchedule s;
   s.Start(0, 100);
