@@ -436,6 +436,16 @@ class WineSession:
     def xdotool(self, *args, check=True):
         return self.x("xdotool", *args, check=check)
 
+    def _search(self, args):
+        """xdotool search that tells "nothing found" from an X error (a
+        window vanishing mid-search), retrying the latter."""
+        for _ in range(5):
+            r = subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, timeout=15,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            if b"X Error" not in r.stderr and b"BadWindow" not in r.stderr:
+                break
+        return r.stdout.decode("utf-8", "replace")
+
     def find_windows(self, name=None, pid=None, classname=None, visible=True):
         """X window ids matching all given filters.
 
@@ -455,7 +465,7 @@ class WineSession:
             classname = None
         else:
             args += ["--name", ""]
-        out = self.xdotool(*args, check=False)
+        out = self._search(args)
         ids = [int(w) for w in out.split() if int(w) != self._root_id()]
         if classname is not None:
             rx = re.compile(classname)
