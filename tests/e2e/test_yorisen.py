@@ -236,6 +236,16 @@ class YorisenTest(unittest.TestCase):
         wait_until(lambda: S.is_viewable(tool.win), 10, message="window back")
         wait_until(lambda: S.focused_window() == tool.win, 5, message="window active")
 
+    def test_ticks_go_on_while_the_tray_menu_is_open(self):
+        tool = self.start()
+        menu = tool.open_menu()
+        # Pointer over the target, menu still open: the only click that can
+        # close the menu is the one the tool injects on its next tick.
+        S.move(*TARGET_POINT)
+        S.key_hold("Left", lambda: not S.is_viewable(menu), timeout=5,
+                   message="the tool's own click to close the menu")
+        self.assertTrue(tool.proc.alive())
+
     def test_menu_stop_item_stops_and_resumes_the_clicks(self):
         tool = self.start()
         tool.choose(tool.open_menu(), 0)  # 機能を停止させる
