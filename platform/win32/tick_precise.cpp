@@ -113,6 +113,19 @@ class PreciseSource final : public TickSource {
     return 0;
   }
 
+  // Waits until the pending tick is taken (or a re-arm or stop); false when
+  // it was taken before the wait began.
+  bool WaitForTake() {
+    waitingForTake_ = true;
+    // Checked again after announcing the wait, so a take in between is seen.
+    if (!pending_.load()) {
+      waitingForTake_ = false;
+      return false;
+    }
+    WaitForSingleObject(wake_.get(), INFINITE);
+    return true;
+  }
+
   void Run() {
     platform::TickSchedule schedule;
     const HANDLE waits[2] = {wake_.get(), timer_.get()};
@@ -121,15 +134,8 @@ class PreciseSource final : public TickSource {
         schedule.Start(Now(), static_cast<std::int64_t>(period_.load()) * frequency_ / 1000,
                        kCatchUpLimitMs * frequency_ / 1000);
       }
-      if (pending_) {
-        // One tick at a time: the next waits until the window took this one.
-        waitingForTake_ = true;
-        if (pending_) {
-          WaitForSingleObject(wake_.get(), INFINITE);
-          continue;
-        }
-        waitingForTake_ = false;
-      }
+      // One tick at a time: the next waits until the window took this one.
+      if (pending_ && WaitForTake()) continue;
       const std::int64_t remaining = schedule.Remaining(Now());
       if (remaining > 0) {
         // Relative due time in 100 ns units; negative means relative.
