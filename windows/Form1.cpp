@@ -94,11 +94,9 @@ void Form1::TextInterval_Change() {
   const std::wstring corrected = interval_rule::Corrected(text, LastInterval);
   // Runs this handler again, nested, on the corrected text.
   if (corrected != text) TextInterval.SetText(corrected);
-  const std::wstring& now = TextInterval.Text();
-  if (interval_rule::AllDigits(now) && !now.empty()) {
-    LastInterval = interval_rule::DigitsValue(now);
-    Timer1.SetInterval(LastInterval);
-  }
+  // The text now stands corrected: digits only, never empty.
+  LastInterval = interval_rule::DigitsValue(TextInterval.Text());
+  Timer1.SetInterval(LastInterval);
 }
 
 void Form1::ChkStop_Click() {

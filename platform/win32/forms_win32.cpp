@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "platform/native.h"
@@ -106,8 +107,8 @@ class Win32Control final : public ControlPeer {
   bool programWrite_ = false;
 };
 
-std::map<std::wstring, bool>& RegisteredClasses() {
-  static std::map<std::wstring, bool> classes;
+std::set<std::wstring>& RegisteredClasses() {
+  static std::set<std::wstring> classes;
   return classes;
 }
 
@@ -275,7 +276,7 @@ class Win32Form final : public FormPeer {
                                                  GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     }
     RegisterClassExW(&wc);
-    classes[style.className] = true;
+    classes.insert(style.className);
   }
 
   HMENU BuildMenuBar() {
@@ -425,13 +426,10 @@ class Win32Form final : public FormPeer {
   }
 
   void OnTimer(WPARAM id) {
-    for (const auto& [timer, source] : timers_) {
-      if (reinterpret_cast<UINT_PTR>(timer) == id) {
-        source->TickTaken();
-        timer->NativeTick();
-        return;
-      }
-    }
+    const auto it = timers_.find(reinterpret_cast<Timer*>(id));
+    if (it == timers_.end()) return;
+    it->second->TickTaken();
+    it->first->NativeTick();  // may disarm the timer: it is not used after this
   }
 
   // Keeps the focus inside the window across activations.
