@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/native.h"
+#include "platform/win32/owned.h"
 #include "platform/win32/tick_source.h"
 
 namespace ui::native {
@@ -36,29 +37,21 @@ UINT WindowDpi(HWND window) {
     const UINT dpi = getDpiForWindow(window);
     if (dpi != 0) return dpi;
   }
-  const HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
+  const win32::WindowDC screen(nullptr);
+  const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
   return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 
 int TwipsToPixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), 1440); }
 
-struct FontDeleter {
-  void operator()(HFONT font) const {
-    if (font != nullptr) DeleteObject(font);
-  }
-};
-using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
-
-FontHandle MessageFont(UINT dpi) {
+win32::Font MessageFont(UINT dpi) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof(metrics);
   static const auto forDpi = User32Proc<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
   if (forDpi == nullptr || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi)) {
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
   }
-  return FontHandle(CreateFontIndirectW(&metrics.lfMessageFont));
+  return win32::Font(CreateFontIndirectW(&metrics.lfMessageFont));
 }
 
 void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, bool menu, UINT dpi) {
@@ -368,15 +361,14 @@ class Win32Form final : public FormPeer {
   // current DPI; suggested is the rectangle Windows proposes on a DPI change.
   void Layout(const RECT* suggested) {
     // The old font stays alive until every control has the new one.
-    FontHandle font = MessageFont(dpi_);
+    win32::Font font = MessageFont(dpi_);
     int lineHeight = 0;
-    if (const HDC dc = GetDC(hwnd_)) {
-      const HGDIOBJ old = SelectObject(dc, font.get());
+    if (const win32::WindowDC dc(hwnd_); dc.get() != nullptr) {
+      const HGDIOBJ old = SelectObject(dc.get(), font.get());
       TEXTMETRICW tm{};
-      GetTextMetricsW(dc, &tm);
+      GetTextMetricsW(dc.get(), &tm);
       lineHeight = tm.tmHeight;
-      SelectObject(dc, old);
-      ReleaseDC(hwnd_, dc);
+      SelectObject(dc.get(), old);
     }
     for (const auto& [control, peer] : peers_) {
       Bounds b = control->FormPosition();
@@ -450,7 +442,7 @@ class Win32Form final : public FormPeer {
   DWORD style_ = 0;
   DWORD exStyle_ = 0;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-  FontHandle font_;
+  win32::Font font_;
   std::map<const Control*, std::unique_ptr<Win32Control>> peers_;
   std::map<HWND, Win32Control*> byHwnd_;
   std::map<const Menu*, HMENU> popups_;
@@ -477,6 +469,12 @@ bool IsFormWindow(HWND window) { return Win32Form::From(window) != nullptr; }
 
 }  // namespace
 
+// A picture that destroys its icon with it.
+struct IconPicture final : Picture {
+  explicit IconPicture(HICON icon) : Picture{reinterpret_cast<IconHandle>(icon)}, owner(icon) {}
+  win32::Icon owner;
+};
+
 std::unique_ptr<FormPeer> CreateFormPeer(Form& form) { return std::make_unique<Win32Form>(form); }
 
 std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
@@ -488,12 +486,7 @@ std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
                                          IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                          GetSystemMetrics(SM_CYSMICON), 0));
   }
-  return std::shared_ptr<const Picture>(new Picture{reinterpret_cast<IconHandle>(icon)},
-                                        [](const Picture* picture) {
-                                          if (picture->handle != 0)
-                                            DestroyIcon(reinterpret_cast<HICON>(picture->handle));
-                                          delete picture;
-                                        });
+  return std::make_shared<const IconPicture>(icon);
 }
 
 void EndProgram() { PostQuitMessage(0); }

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "platform/tick_schedule.h"
+#include "platform/win32/owned.h"
 #include "platform/win32/tick_source.h"
 
 namespace ui::native {
@@ -43,25 +44,6 @@ void KeepTimerResolutionWhenHidden() {
   set(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof(state));
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE h = nullptr) : h_(h) {}
-  ~Handle() {
-    if (h_ != nullptr) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  Handle& operator=(HANDLE h) {
-    if (h_ != nullptr) CloseHandle(h_);
-    h_ = h;
-    return *this;
-  }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
-
 std::int64_t Now() {
   LARGE_INTEGER now{};
   QueryPerformanceCounter(&now);
@@ -75,23 +57,23 @@ class PreciseSource final : public TickSource {
     LARGE_INTEGER frequency{};
     QueryPerformanceFrequency(&frequency);
     frequency_ = frequency.QuadPart;
-    timer_ = CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
-    if (timer_.get() == nullptr) {
+    timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS));
+    if (!timer_) {
       // Older systems: a normal waitable timer at the finest system tick.
       timeBeginPeriod(1);
       timePeriodRaised_ = true;
       KeepTimerResolutionWhenHidden();
-      timer_ = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+      timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
     }
-    wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    thread_ = CreateThread(nullptr, 0, &PreciseSource::ThreadMain, this, 0, nullptr);
-    if (thread_.get() != nullptr) SetThreadPriority(thread_.get(), THREAD_PRIORITY_HIGHEST);
+    wake_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    thread_.reset(CreateThread(nullptr, 0, &PreciseSource::ThreadMain, this, 0, nullptr));
+    if (thread_) SetThreadPriority(thread_.get(), THREAD_PRIORITY_HIGHEST);
   }
 
   ~PreciseSource() override {
     stop_ = true;
     SetEvent(wake_.get());
-    if (thread_.get() != nullptr) WaitForSingleObject(thread_.get(), INFINITE);
+    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
     if (timePeriodRaised_) timeEndPeriod(1);
   }
 
@@ -161,9 +143,9 @@ class PreciseSource final : public TickSource {
   std::atomic<bool> pending_{false};
   std::atomic<bool> waitingForTake_{false};
   bool timePeriodRaised_ = false;
-  Handle timer_;
-  Handle wake_;
-  Handle thread_;
+  win32::KernelHandle timer_;
+  win32::KernelHandle wake_;
+  win32::KernelHandle thread_;
 };
 
 }  // namespace
