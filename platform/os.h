@@ -19,6 +19,12 @@ using platform::WindowHandle;
 using platform::WndProcAddress;
 using platform::WParam;
 
+// --- quiet trace ---
+
+// One line for a debug viewer, never a dialog or a file: why something that
+// matters did not work.
+void Trace(const std::wstring& line);
+
 // --- keyboard, windows, mouse, clock ---
 
 // Async key state: bit 15 while down, bit 0 when pressed since the previous

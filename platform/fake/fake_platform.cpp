@@ -145,6 +145,8 @@ void FakeForm::TickTimers() {
 
 namespace os {
 
+void Trace(const std::wstring& line) { fake::Get().traces.push_back(line); }
+
 std::int16_t KeyState(std::int32_t virtualKey) {
   fake::State& s = fake::Get();
   s.keyQueries.push_back(virtualKey);

@@ -64,6 +64,7 @@ struct IniSection {
 using IniFile = std::vector<IniSection>;
 
 struct State {
+  std::vector<std::wstring> traces;
   std::map<std::int32_t, Key> keys;
   std::vector<std::int32_t> keyQueries;
   WindowHandle activeWindow = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/os.h"
+#include "platform/win32/trace.h"
 
 static_assert(os::kTrayRecordSize == NOTIFYICONDATAW_V1_SIZE);
 
@@ -28,6 +29,11 @@ LRESULT CALLBACK SubClassTrampoline(HWND window, UINT message, WPARAM wParam, LP
 }
 
 }  // namespace
+
+void Trace(const std::wstring& line) {
+  const std::wstring text = L"yorisen: " + line + L"\n";
+  OutputDebugStringW(text.c_str());
+}
 
 std::int16_t KeyState(std::int32_t virtualKey) { return GetAsyncKeyState(virtualKey); }
 

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/os.h"
+
+namespace win32 {
+
+// Traces a failed call with the thread's last error; call it right after the
+// failure, before anything else can change that error.
+inline void TraceFailure(const wchar_t* call, DWORD error = GetLastError()) {
+  os::Trace(std::wstring(call) + L" failed, error " + std::to_wstring(error));
+}
+
+}  // namespace win32
