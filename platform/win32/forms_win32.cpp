@@ -155,9 +155,10 @@ class Win32Form final : public FormPeer {
                                : WS_OVERLAPPEDWINDOW;
     exStyle_ = style.fixedDialog ? WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT : 0;
     HMENU bar = BuildMenuBar();
-    hwnd_ = CreateWindowExW(exStyle_, style.className.c_str(), style.caption.c_str(), style_,
-                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                            bar, GetModuleHandleW(nullptr), this);
+    // WM_NCCREATE binds hwnd_, so no message reaches this object without it.
+    CreateWindowExW(exStyle_, style.className.c_str(), style.caption.c_str(), style_, CW_USEDEFAULT,
+                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, bar,
+                    GetModuleHandleW(nullptr), this);
     dpi_ = WindowDpi(hwnd_);
     CreateControls();
     Layout(nullptr);
@@ -213,7 +214,7 @@ class Win32Form final : public FormPeer {
 
   void DisarmTimer(Timer& timer) override { timers_.erase(&timer); }
 
-  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
       case WM_CLOSE:
         form_.NativeClose();  // may destroy this object: return at once
@@ -242,6 +243,11 @@ class Win32Form final : public FormPeer {
         break;
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
+  }
+
+  void Bind(HWND window) {
+    hwnd_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
 
   static Win32Form* From(HWND window) {
@@ -453,16 +459,13 @@ class Win32Form final : public FormPeer {
 
 LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    auto* form = static_cast<Win32Form*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    form->Bind(window);
   }
+  // WM_GETMINMAXINFO comes before WM_NCCREATE: default handling serves it.
   Win32Form* form = Win32Form::From(window);
-  // Before the constructor has stored the handle, default handling serves.
-  if (form == nullptr || message == WM_NCCREATE || message == WM_CREATE ||
-      message == WM_NCCALCSIZE) {
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  return form->Handle(message, wParam, lParam);
+  if (form == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  return form->OnMessage(message, wParam, lParam);
 }
 
 bool IsFormWindow(HWND window) { return Win32Form::From(window) != nullptr; }
