@@ -17,23 +17,26 @@ void ClickPair(WatcherState& state, std::uint32_t downFlag, std::uint32_t upFlag
 
 }  // namespace
 
-void Tick(WatcherState& state, ui::Form& window) {
+bool Tick(WatcherState& state, ui::Form& window) {
   if (state.FirstTick) {
     // Clears presses made before the watcher started.
     for (int i = 0; i < 3; ++i) os::KeyState(state.KeyCodes[i]);
     state.FirstTick = false;
-    return;
+    return false;
   }
 
+  bool anyDown = false;
   if (!state.StopFlg) {
     const platform::WindowHandle own = window.hWnd();
     const auto elsewhere = [own] { return own != os::ActiveWindow(); };
 
-    if (ReadsDown(state.KeyCodes[0]) && elsewhere() && state.WatchEnabled) {
+    const bool leftDown = ReadsDown(state.KeyCodes[0]);
+    if (leftDown && elsewhere() && state.WatchEnabled) {
       ClickPair(state, platform::kMouseLeftDown, platform::kMouseLeftUp);
     }
 
-    if (ReadsDown(state.KeyCodes[1])) {
+    const bool rightDown = ReadsDown(state.KeyCodes[1]);
+    if (rightDown) {
       if (elsewhere() && state.WatchEnabled) {
         if (!state.RightHeld) {
           state.RightHeldSince = os::TimeMs();
@@ -49,7 +52,8 @@ void Tick(WatcherState& state, ui::Form& window) {
       state.RightHeld = false;
     }
 
-    if (ReadsDown(state.KeyCodes[2])) {
+    const bool onOffDown = ReadsDown(state.KeyCodes[2]);
+    if (onOffDown) {
       if (!state.OnOffHeld) {
         state.OnOffHeld = true;
         // A press made in our own window is used up without toggling.
@@ -58,9 +62,11 @@ void Tick(WatcherState& state, ui::Form& window) {
     } else {
       state.OnOffHeld = false;
     }
+    anyDown = leftDown || rightDown || onOffDown;
   }
 
   if (window.WindowState() == 1 && window.Visible()) window.Hide();
+  return anyDown;
 }
 
 }  // namespace key_watcher

@@ -39,7 +39,8 @@ constexpr std::int32_t kRightHoldLimitMs = 5000;
 
 // One tick: turns the held keys into clicks at the cursor, toggles the
 // feature on the on/off key, and hides window when it is minimised. Keys do
-// nothing while window is the active window.
-void Tick(WatcherState& state, ui::Form& window);
+// nothing while window is the active window. True when one of the three keys
+// read down (never on the flush tick or while stopped).
+bool Tick(WatcherState& state, ui::Form& window);
 
 }  // namespace key_watcher

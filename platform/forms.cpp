@@ -105,11 +105,17 @@ void Timer::SetEnabled(bool enabled) {
   Rearm();
 }
 
+void Timer::SetPace(std::int32_t milliseconds, bool parked) {
+  pace_ = milliseconds > 0 ? milliseconds : 0;
+  parked_ = pace_ > 0 && parked;
+  Rearm();
+}
+
 void Timer::Rearm() {
   auto* peer = form_.Peer();
   if (peer == nullptr) return;
   if (enabled_ && interval_ > 0) {
-    peer->ArmTimer(*this, static_cast<std::uint32_t>(interval_));
+    peer->ArmTimer(*this, static_cast<std::uint32_t>(pace_ > 0 ? pace_ : interval_));
   } else {
     peer->DisarmTimer(*this);
   }
@@ -183,6 +189,11 @@ void Form::PopupMenu(Menu& menu, Menu* defaultItem) {
   if (peer_) peer_->PopupMenu(menu, defaultItem);
 }
 
+bool Form::ListenRawKeys() {
+  Load();
+  return peer_ && peer_->ListenRawKeys();
+}
+
 Menu* Form::FindMenu(int id) const {
   for (Menu* m : allMenus_) {
     if (m->Id() == id) return m;
@@ -197,6 +208,14 @@ void Form::NativeEndSession() { Unload(); }
 void Form::NativeCommand(int id) {
   Menu* m = FindMenu(id);
   if (m != nullptr && m->Click) m->Click();
+}
+
+void Form::NativeRawKeyDown() {
+  if (RawKeyDown) RawKeyDown();
+}
+
+void Form::NativeResized() {
+  if (Resize) Resize();
 }
 
 }  // namespace ui

@@ -171,6 +171,12 @@ class Timer {
   void SetInterval(std::int32_t milliseconds);
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
+  // Ticks every milliseconds, counted from now, instead of every interval,
+  // which itself stays; 0 goes back to the interval. A parked timer only
+  // keeps a heartbeat, so it needs no fine timer resolution.
+  void SetPace(std::int32_t milliseconds, bool parked = false);
+  std::int32_t Pace() const { return pace_; }
+  bool Parked() const { return parked_; }
 
   std::function<void()> Tick;
 
@@ -181,6 +187,8 @@ class Timer {
  private:
   Form& form_;
   std::int32_t interval_ = 0;
+  std::int32_t pace_ = 0;
+  bool parked_ = false;
   bool enabled_ = false;
 };
 
@@ -222,6 +230,14 @@ class Form {
 
   // Shows one of this form's menus as a popup at the mouse position.
   void PopupMenu(Menu& menu, Menu* defaultItem);
+  // Raw key-downs from the whole system reach RawKeyDown, also while other
+  // programs are in front; false when the platform cannot deliver them.
+  bool ListenRawKeys();
+
+  // A key went down anywhere; which one is not said.
+  std::function<void()> RawKeyDown;
+  // The window's size or state changed (minimised included).
+  std::function<void()> Resize;
 
   const std::vector<Control*>& Controls() const { return controls_; }
   const std::vector<Menu*>& MenuBar() const { return menuBar_; }
@@ -233,6 +249,8 @@ class Form {
   void NativeClose();
   void NativeEndSession();
   void NativeCommand(int id);
+  void NativeRawKeyDown();
+  void NativeResized();
 
  protected:
   virtual void Form_Load() {}

@@ -32,6 +32,7 @@ class FormPeer {
   virtual void PopupMenu(Menu& menu, Menu* defaultItem) = 0;
   virtual void ArmTimer(Timer& timer, std::uint32_t milliseconds) = 0;
   virtual void DisarmTimer(Timer& timer) = 0;
+  virtual bool ListenRawKeys() = 0;
 };
 
 // Creates the form's window, hidden, with its controls and menu bar.

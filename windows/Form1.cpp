@@ -32,7 +32,8 @@ Form1::Form1(Form2& form2)
       TextInterval(*this, nullptr, {1680, 1800, 375, 270}, 22, kIntervalBox),
       ChkStop(*this, nullptr, L"機能を停止させる", {360, 2160, 1695, 255}, 10),
       Timer1(*this),
-      form2_(form2) {
+      form2_(form2),
+      tick_(*this, *this, Timer1) {
   for (std::int16_t i = 0; i < 3; ++i) {
     TextKey[i].KeyDown = [this, i](std::int16_t& keyCode, std::int16_t shift) {
       TextKey_KeyDown(i, keyCode, shift);
@@ -41,6 +42,11 @@ Form1::Form1(Form2& form2)
   TextInterval.Change = [this] { TextInterval_Change(); };
   ChkStop.Click = [this] { ChkStop_Click(); };
   Timer1.Tick = [this] { Timer1_Timer(); };
+  RawKeyDown = [this] { tick_.KeyDown(); };
+  // Minimised: the next tick hides the window, so it must come.
+  Resize = [this] {
+    if (WindowState() == 1) tick_.Wake();
+  };
 }
 
 void Form1::Form_Load() {
@@ -69,6 +75,7 @@ void Form1::Form_Load() {
   StopFlg = false;
   FirstTick = true;
   Timer1.SetEnabled(true);
+  tick_.Start(ListenRawKeys());
 }
 
 void Form1::Form_Unload(std::int16_t& Cancel) {
@@ -87,6 +94,7 @@ void Form1::TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int1
   if (KeyCode == vk::kAlt) return;
   KeyCodes[static_cast<std::size_t>(Index)] = KeyCode;
   TextKey[Index].SetText(GTIni::ToDecimal(KeyCode));
+  tick_.Wake();
 }
 
 void Form1::TextInterval_Change() {
@@ -97,15 +105,17 @@ void Form1::TextInterval_Change() {
   // The text now stands corrected: digits only, never empty.
   LastInterval = interval_rule::DigitsValue(TextInterval.Text());
   Timer1.SetInterval(LastInterval);
+  tick_.Wake();
 }
 
 void Form1::ChkStop_Click() {
   StopFlg = ChkStop.Value() == ui::CheckBox::kChecked;
+  tick_.Wake();
   form2_.Load();
   form2_.OptStop.SetChecked(!form2_.OptStop.Checked());
 }
 
-void Form1::Timer1_Timer() { key_watcher::Tick(*this, *this); }
+void Form1::Timer1_Timer() { tick_.Tick(); }
 
 void Form1::mTray_Click() {
   Show();

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/key_watcher.h"
+#include "engine/parking_tick.h"
 #include "platform/forms.h"
 #include "tray/CTray.h"
 
@@ -44,4 +45,6 @@ class Form1 final : public ui::Form, public WatcherState {
   void mTray_MouseDown(std::int16_t Button);
 
   Form2& form2_;
+  // Runs the watcher on Timer1, which sleeps while no key is held.
+  key_watcher::ParkingTick tick_;
 };

@@ -127,9 +127,19 @@ void FakeForm::PopupMenu(ui::Menu& menu, ui::Menu* defaultItem) {
 
 void FakeForm::ArmTimer(ui::Timer& timer, std::uint32_t milliseconds) {
   armedTimers[&timer] = milliseconds;
+  armedAt[&timer] = Get().clock;
+  ++armCount;
 }
 
-void FakeForm::DisarmTimer(ui::Timer& timer) { armedTimers.erase(&timer); }
+void FakeForm::DisarmTimer(ui::Timer& timer) {
+  armedTimers.erase(&timer);
+  armedAt.erase(&timer);
+}
+
+bool FakeForm::ListenRawKeys() {
+  rawKeys = !Get().rawKeysFail;
+  return rawKeys;
+}
 
 void FakeForm::TickTimers() {
   std::vector<ui::Timer*> timers;
@@ -167,8 +177,9 @@ bool CursorPos(Point& point) {
 
 void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
   auto& injected = fake::Get().injected;
-  injected.push_back({downFlag, x, y});
-  injected.push_back({upFlag, x, y});
+  const std::uint32_t now = fake::Get().clock;
+  injected.push_back({downFlag, x, y, now});
+  injected.push_back({upFlag, x, y, now});
 }
 
 std::uint32_t TimeMs() { return fake::Get().clock; }

@@ -31,6 +31,7 @@ struct Injected {
   std::uint32_t flags;
   std::int32_t x;
   std::int32_t y;
+  std::uint32_t at;  // clock
 };
 
 struct TrayCall {
@@ -96,6 +97,8 @@ struct State {
   std::function<int(const MenuTrack&)> onTrackMenu;
   std::vector<std::pair<ui::Menu*, ui::Menu*>> popupMenus;  // menu, default item
 
+  bool rawKeysFail = false;
+
   int programEnded = 0;
   WindowHandle nextHandle = 0x1000;
   std::map<WindowHandle, FakeForm*> forms;
@@ -149,6 +152,7 @@ class FakeForm final : public ui::native::FormPeer {
   void PopupMenu(ui::Menu& menu, ui::Menu* defaultItem) override;
   void ArmTimer(ui::Timer& timer, std::uint32_t milliseconds) override;
   void DisarmTimer(ui::Timer& timer) override;
+  bool ListenRawKeys() override;
 
   // Runs the ticks of every armed timer once.
   void TickTimers();
@@ -161,6 +165,9 @@ class FakeForm final : public ui::native::FormPeer {
   std::map<const ui::Control*, FakeControl> controls;
   std::map<const ui::Menu*, bool> menuChecks;
   std::map<ui::Timer*, std::uint32_t> armedTimers;
+  std::map<ui::Timer*, std::uint32_t> armedAt;  // clock when last armed
+  int armCount = 0;
+  bool rawKeys = false;
   MenuHandle menuBar = 0;
   std::map<MenuHandle, const ui::Menu*> menus;  // submenus by handle
 };

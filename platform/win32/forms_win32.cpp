@@ -12,6 +12,7 @@
 
 #include "platform/native.h"
 #include "platform/win32/owned.h"
+#include "platform/win32/raw_keys.h"
 #include "platform/win32/tick_source.h"
 
 namespace ui::native {
@@ -167,6 +168,7 @@ class Win32Form final : public FormPeer {
   ~Win32Form() override {
     // Messages sent while the window goes must not reach this object.
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    if (rawKeys_) win32::StopRawKeys();
     timers_.clear();
     DestroyWindow(hwnd_);
   }
@@ -206,13 +208,19 @@ class Win32Form final : public FormPeer {
   void ArmTimer(Timer& timer, std::uint32_t milliseconds) override {
     const auto it = timers_.find(&timer);
     if (it != timers_.end()) {
-      it->second->SetPeriod(milliseconds);
+      it->second->SetPeriod(milliseconds, timer.Parked());
       return;
     }
-    timers_[&timer] = CreateTickSource(hwnd_, reinterpret_cast<UINT_PTR>(&timer), milliseconds);
+    timers_[&timer] =
+        CreateTickSource(hwnd_, reinterpret_cast<UINT_PTR>(&timer), milliseconds, timer.Parked());
   }
 
   void DisarmTimer(Timer& timer) override { timers_.erase(&timer); }
+
+  bool ListenRawKeys() override {
+    rawKeys_ = rawKeys_ || win32::ListenRawKeys(hwnd_);
+    return rawKeys_;
+  }
 
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -232,6 +240,12 @@ class Win32Form final : public FormPeer {
       case kTickMessage:
         OnTimer(wParam);
         return 0;
+      case WM_INPUT:
+        if (win32::IsRawKeyDown(lParam)) form_.NativeRawKeyDown();
+        break;  // the default handling frees the input
+      case WM_SIZE:
+        form_.NativeResized();
+        break;
       case WM_ACTIVATE:
         if (OnActivate(LOWORD(wParam))) return 0;
         break;
@@ -455,6 +469,7 @@ class Win32Form final : public FormPeer {
   std::map<Timer*, std::unique_ptr<TickSource>> timers_;
   HWND firstFocus_ = nullptr;
   HWND lastFocus_ = nullptr;
+  bool rawKeys_ = false;
 };
 
 LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,6 +1,7 @@
 // Precise tick: a thread waits on a high-resolution waitable timer with
 // absolute deadlines and posts one tick at a time to the window, so the
 // period the user typed is the period the watcher runs at, 1 ms included.
+// When that cannot start, a window timer ticks as well as it can.
 #include <windows.h>
 // Needs windows.h first.
 #include <mmsystem.h>
@@ -11,6 +12,7 @@
 #include "platform/tick_schedule.h"
 #include "platform/win32/owned.h"
 #include "platform/win32/tick_source.h"
+#include "platform/win32/trace.h"
 
 namespace ui::native {
 
@@ -44,11 +46,59 @@ void KeepTimerResolutionWhenHidden() {
   set(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof(state));
 }
 
+HANDLE StartThread(LPTHREAD_START_ROUTINE main, LPVOID parameter) {
+#ifdef YORISEN_TICK_CANNOT_START
+  // Test build: the fallback must still click.
+  (void)main;
+  (void)parameter;
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+#else
+  return CreateThread(nullptr, 0, main, parameter, 0, nullptr);
+#endif
+}
+
+// timeBeginPeriod(1) while awake only: a fine system tick costs power.
+class FineResolution {
+ public:
+  ~FineResolution() { Hold(false); }
+  void Hold(bool hold) {
+    if (hold == held_) return;
+    if (hold) {
+      timeBeginPeriod(1);
+      KeepTimerResolutionWhenHidden();
+    } else {
+      timeEndPeriod(1);
+    }
+    held_ = hold;
+  }
+
+ private:
+  bool held_ = false;
+};
+
 std::int64_t Now() {
   LARGE_INTEGER now{};
   QueryPerformanceCounter(&now);
   return now.QuadPart;
 }
+
+// The window timer, clamped to 10 ms, where the precise tick cannot start.
+class WindowTimerSource final : public TickSource {
+ public:
+  WindowTimerSource(HWND window, UINT_PTR id) : window_(window), id_(id) {}
+  ~WindowTimerSource() override { KillTimer(window_, id_); }
+  void SetPeriod(std::uint32_t milliseconds, bool parked) override {
+    resolution_.Hold(!parked);
+    if (SetTimer(window_, id_, milliseconds, nullptr) == 0) win32::TraceFailure(L"SetTimer");
+  }
+  void TickTaken() override {}
+
+ private:
+  HWND window_;
+  UINT_PTR id_;
+  FineResolution resolution_;
+};
 
 class PreciseSource final : public TickSource {
  public:
@@ -57,27 +107,44 @@ class PreciseSource final : public TickSource {
     LARGE_INTEGER frequency{};
     QueryPerformanceFrequency(&frequency);
     frequency_ = frequency.QuadPart;
+  }
+
+  // False, with nothing running, when a part of the tick cannot be made.
+  bool Start(bool parked) {
     timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS));
     if (!timer_) {
       // Older systems: a normal waitable timer at the finest system tick.
-      timeBeginPeriod(1);
-      timePeriodRaised_ = true;
-      KeepTimerResolutionWhenHidden();
+      lowResolution_ = true;
       timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
+      if (!timer_) {
+        win32::TraceFailure(L"CreateWaitableTimerExW");
+        return false;
+      }
     }
     wake_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    thread_.reset(CreateThread(nullptr, 0, &PreciseSource::ThreadMain, this, 0, nullptr));
-    if (thread_) SetThreadPriority(thread_.get(), THREAD_PRIORITY_HIGHEST);
+    if (!wake_) {
+      win32::TraceFailure(L"CreateEventW");
+      return false;
+    }
+    thread_.reset(StartThread(&PreciseSource::ThreadMain, this));
+    if (!thread_) {
+      win32::TraceFailure(L"CreateThread");
+      return false;
+    }
+    SetThreadPriority(thread_.get(), THREAD_PRIORITY_HIGHEST);
+    if (lowResolution_) resolution_.Hold(!parked);
+    return true;
   }
 
   ~PreciseSource() override {
+    if (!thread_) return;
     stop_ = true;
     SetEvent(wake_.get());
-    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
-    if (timePeriodRaised_) timeEndPeriod(1);
+    WaitForSingleObject(thread_.get(), INFINITE);
   }
 
-  void SetPeriod(std::uint32_t milliseconds) override {
+  void SetPeriod(std::uint32_t milliseconds, bool parked) override {
+    if (lowResolution_) resolution_.Hold(!parked);
     period_ = milliseconds;
     rearm_ = true;
     SetEvent(wake_.get());
@@ -142,7 +209,8 @@ class PreciseSource final : public TickSource {
   std::atomic<bool> rearm_{true};
   std::atomic<bool> pending_{false};
   std::atomic<bool> waitingForTake_{false};
-  bool timePeriodRaised_ = false;
+  bool lowResolution_ = false;
+  FineResolution resolution_;
   win32::KernelHandle timer_;
   win32::KernelHandle wake_;
   win32::KernelHandle thread_;
@@ -150,8 +218,13 @@ class PreciseSource final : public TickSource {
 
 }  // namespace
 
-std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds) {
-  return std::make_unique<PreciseSource>(window, id, milliseconds);
+std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds,
+                                             bool parked) {
+  auto precise = std::make_unique<PreciseSource>(window, id, milliseconds);
+  if (precise->Start(parked)) return precise;
+  auto fallback = std::make_unique<WindowTimerSource>(window, id);
+  fallback->SetPeriod(milliseconds, parked);
+  return fallback;
 }
 
 }  // namespace ui::native

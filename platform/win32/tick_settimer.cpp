@@ -9,10 +9,10 @@ namespace {
 class SetTimerSource final : public TickSource {
  public:
   SetTimerSource(HWND window, UINT_PTR id, std::uint32_t milliseconds) : window_(window), id_(id) {
-    SetPeriod(milliseconds);
+    SetPeriod(milliseconds, false);
   }
   ~SetTimerSource() override { KillTimer(window_, id_); }
-  void SetPeriod(std::uint32_t milliseconds) override {
+  void SetPeriod(std::uint32_t milliseconds, bool) override {
     SetTimer(window_, id_, milliseconds, nullptr);
   }
   void TickTaken() override {}
@@ -24,7 +24,8 @@ class SetTimerSource final : public TickSource {
 
 }  // namespace
 
-std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds) {
+std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds,
+                                             bool) {
   return std::make_unique<SetTimerSource>(window, id, milliseconds);
 }
 

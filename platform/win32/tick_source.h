@@ -15,12 +15,14 @@ constexpr UINT kTickMessage = WM_APP + 1;
 class TickSource {
  public:
   virtual ~TickSource() = default;
-  // Re-arms at once with a new period.
-  virtual void SetPeriod(std::uint32_t milliseconds) = 0;
+  // Re-arms at once with a new period, counted from now; parked: a
+  // heartbeat, which needs no fine timer resolution.
+  virtual void SetPeriod(std::uint32_t milliseconds, bool parked) = 0;
   // The window thread has taken the pending tick; the next may be posted.
   virtual void TickTaken() = 0;
 };
 
-std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds);
+std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds,
+                                             bool parked);
 
 }  // namespace ui::native

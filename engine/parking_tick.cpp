@@ -1,0 +1,75 @@
+#include "engine/parking_tick.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/forms.h"
+#include "platform/os.h"
+
+namespace key_watcher {
+
+namespace {
+
+// Mouse buttons, which raw keyboard input never reports.
+bool IsMouseButton(std::int32_t code) {
+  return code == 1 || code == 2 || code == 4 || code == 5 || code == 6;
+}
+
+}  // namespace
+
+ParkingTick::ParkingTick(WatcherState& state, ui::Form& window, ui::Timer& timer)
+    : state_(state), window_(window), timer_(timer) {}
+
+void ParkingTick::Start(bool rawKeys) {
+  rawKeys_ = rawKeys;
+  StayAwake();
+}
+
+void ParkingTick::Tick() {
+  const bool flush = state_.FirstTick;
+  const bool keyDown = key_watcher::Tick(state_, window_);
+  const bool woken = std::exchange(justWoken_, false);
+  if (!flush && MayPark(keyDown)) {
+    if (!timer_.Parked()) timer_.SetPace(std::max(kHeartbeatMs, timer_.Interval()), true);
+  } else if (timer_.Parked()) {
+    // A heartbeat found a key down.
+    Wake();
+  } else if (woken && !keyDown && timer_.Interval() > kRecheckMs) {
+    timer_.SetPace(kRecheckMs);
+  } else if (timer_.Pace() != 0) {
+    timer_.SetPace(0);  // the recheck is done: every period from here
+  }
+}
+
+void ParkingTick::KeyDown() {
+  if (!timer_.Parked() || !timer_.Enabled()) return;
+  Wake();
+  justWoken_ = true;
+  Tick();
+}
+
+void ParkingTick::Wake() {
+  StayAwake();
+  if (timer_.Parked()) timer_.SetPace(0);
+}
+
+void ParkingTick::StayAwake() {
+  staying_ = true;
+  wokeAt_ = os::TimeMs();
+}
+
+bool ParkingTick::MayPark(bool keyDown) {
+  if (staying_) {
+    const std::int32_t stay = std::max(kStayAwakeMs, 2 * timer_.Interval());
+    // Modulo 2^32, like every use of the clock.
+    if (static_cast<std::int32_t>(os::TimeMs() - wokeAt_) < stay) return false;
+    staying_ = false;
+  }
+  if (keyDown || !rawKeys_) return false;
+  for (int i = 0; i < 3; ++i) {
+    if (IsMouseButton(state_.KeyCodes[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace key_watcher

@@ -1,0 +1,38 @@
+// Raw keyboard input: a key-down anywhere reaches the window as WM_INPUT,
+// with no polling, so a parked tick can wake with the press.
+#include "platform/win32/raw_keys.h"
+
+#include "platform/win32/trace.h"
+
+namespace win32 {
+
+namespace {
+
+constexpr USHORT kGenericDesktop = 0x01;  // HID usage page
+constexpr USHORT kKeyboard = 0x06;        // HID usage
+
+}  // namespace
+
+bool ListenRawKeys(HWND window) {
+  const RAWINPUTDEVICE device{kGenericDesktop, kKeyboard, RIDEV_INPUTSINK, window};
+  if (RegisterRawInputDevices(&device, 1, sizeof(device))) return true;
+  TraceFailure(L"RegisterRawInputDevices");
+  return false;
+}
+
+void StopRawKeys() {
+  const RAWINPUTDEVICE device{kGenericDesktop, kKeyboard, RIDEV_REMOVE, nullptr};
+  RegisterRawInputDevices(&device, 1, sizeof(device));
+}
+
+bool IsRawKeyDown(LPARAM input) {
+  RAWINPUT raw{};
+  UINT size = sizeof(raw);
+  if (GetRawInputData(reinterpret_cast<HRAWINPUT>(input), RID_INPUT, &raw, &size,
+                      sizeof(RAWINPUTHEADER)) == static_cast<UINT>(-1)) {
+    return false;
+  }
+  return raw.header.dwType == RIM_TYPEKEYBOARD && (raw.data.keyboard.Flags & RI_KEY_BREAK) == 0;
+}
+
+}  // namespace win32

@@ -1,0 +1,310 @@
+// The watcher's tick parks while no key is held and wakes on a raw key-down,
+// and the clicks stay what a tick every period would give.
+#include "engine/parking_tick.h"
+
+#include <random>
+
+#include "engine/GTIni.h"
+#include "fixture.h"
+#include "windows/app.h"
+
+namespace {
+
+using platform::kMouseLeftDown;
+using platform::kMouseRightDown;
+
+const std::wstring kIni = L"C:\\Tools\\Yorisen\\config.ini";
+constexpr std::uint32_t kStart = 1000;  // the fake clock at load
+
+// The tool on the fake platform, with a clock that runs: Run(ms) moves the
+// clock one millisecond at a time and fires Timer1 at its deadlines.
+class Tool {
+ public:
+  explicit Tool(int interval) {
+    fake::Get().clock = kStart;
+    GTIni::WriteIni(L"Config", L"Interval", GTIni::ToDecimal(interval), kIni);
+    forms_.form1.Load();
+    forms_.form1.Show();
+    fake::Get().activeWindow = 0;  // another program is in front
+  }
+  ~Tool() { mdlSubClass::Discard(); }
+  Tool(const Tool&) = delete;
+  Tool& operator=(const Tool&) = delete;
+
+  Form1& f1() { return forms_.form1; }
+  std::uint32_t Now() const { return fake::Get().clock; }
+  std::uint32_t Armed() { return fake::FormOf(f1()).armedTimers.at(&f1().Timer1); }
+
+  void Run(std::uint32_t ms) {
+    for (std::uint32_t i = 0; i < ms; ++i) {
+      ++fake::Get().clock;
+      FireIfDue();
+    }
+  }
+  // A key goes down: its state, then the raw key-down.
+  void Press(std::int32_t key) {
+    fake::Press(key);
+    f1().NativeRawKeyDown();
+  }
+  void Tap(std::int32_t key) {
+    fake::Tap(key);
+    f1().NativeRawKeyDown();
+  }
+  void Minimise() {
+    f1().SetWindowState(1);
+    f1().NativeResized();
+  }
+  int ticks = 0;
+
+ private:
+  void FireIfDue() {
+    fake::FakeForm& form = fake::FormOf(f1());
+    const auto it = form.armedTimers.find(&f1().Timer1);
+    if (it == form.armedTimers.end()) return;
+    if (form.armCount != seenArm_) {
+      seenArm_ = form.armCount;
+      next_ = form.armedAt.at(&f1().Timer1) + it->second;
+    }
+    if (static_cast<std::int32_t>(Now() - next_) < 0) return;
+    const std::uint32_t period = it->second;
+    ++ticks;
+    f1().Timer1.NativeTick();
+    if (form.armCount == seenArm_) next_ += period;
+  }
+  Forms forms_;
+  int seenArm_ = -1;
+  std::uint32_t next_ = 0;
+};
+
+class ParkingTickTest : public FakeTest {
+ protected:
+  std::size_t Clicks(std::uint32_t downFlag) const {
+    std::size_t n = 0;
+    for (const auto& e : fake::Get().injected) n += e.flags == downFlag ? 1 : 0;
+    return n;
+  }
+};
+
+TEST_F(ParkingTickTest, ParksOnceIdleAndAwakeLongEnoughAndWakesWithThePress) {
+  Tool tool(40);
+  tool.Run(80);  // the flush tick, then one inside the first 100 ms
+  EXPECT_FALSE(tool.f1().Timer1.Parked());
+  tool.Run(40);
+  EXPECT_TRUE(tool.f1().Timer1.Parked());
+  EXPECT_EQ(tool.Armed(), 1000u) << "a heartbeat";
+  EXPECT_EQ(tool.f1().Timer1.Interval(), 40) << "the interval stays";
+  tool.Run(5000);
+  EXPECT_EQ(tool.ticks, 3 + 5);
+
+  tool.Press(vk::kLeft);
+  EXPECT_EQ(Clicks(kMouseLeftDown), 1u) << "the first click comes with the press";
+  EXPECT_EQ(fake::Get().injected.back().at, tool.Now());
+  EXPECT_EQ(tool.Armed(), 40u);
+  const int arms = fake::FormOf(tool.f1()).armCount;
+  tool.Run(3);
+  tool.f1().NativeRawKeyDown();  // an auto-repeat: nothing
+  EXPECT_EQ(fake::FormOf(tool.f1()).armCount, arms);
+  tool.Run(37);
+  EXPECT_EQ(Clicks(kMouseLeftDown), 2u) << "then every period from the press";
+  tool.Run(400);
+  EXPECT_EQ(Clicks(kMouseLeftDown), 12u);
+  fake::Release(vk::kLeft);
+  tool.Run(40);
+  EXPECT_TRUE(tool.f1().Timer1.Parked());
+}
+
+TEST_F(ParkingTickTest, AWokenTickStaysAwakeTwoPeriodsAndLooksAgainSoonAfterReadingNothing) {
+  Tool tool(500);
+  tool.Run(1500);
+  ASSERT_TRUE(tool.f1().Timer1.Parked());
+  // A key-down whose first reading comes back up, as from a stale key state.
+  tool.f1().NativeRawKeyDown();
+  EXPECT_EQ(tool.Armed(), static_cast<std::uint32_t>(key_watcher::kRecheckMs));
+  fake::Press(vk::kLeft);
+  tool.Run(60);
+  EXPECT_EQ(Clicks(kMouseLeftDown), 1u);
+  EXPECT_EQ(tool.Armed(), 500u);
+  fake::Release(vk::kLeft);
+  tool.Run(500);
+  EXPECT_FALSE(tool.f1().Timer1.Parked()) << "awake for two periods";
+  tool.Run(500);
+  EXPECT_TRUE(tool.f1().Timer1.Parked());
+}
+
+TEST_F(ParkingTickTest, HeartbeatStillSeesAnUnreportedKeyAndWakes) {
+  Tool tool(40);
+  tool.Run(200);
+  ASSERT_TRUE(tool.f1().Timer1.Parked());
+  fake::Press(vk::kRight);  // no raw key-down
+  tool.Run(920);            // the heartbeat 1000 ms after parking at 1120
+  EXPECT_EQ(Clicks(kMouseRightDown), 1u);
+  EXPECT_EQ(tool.Armed(), 40u);
+  tool.Run(40);
+  EXPECT_EQ(Clicks(kMouseRightDown), 2u);
+}
+
+TEST_F(ParkingTickTest, NeverParksWithoutRawKeysOrWithAMouseButtonCode) {
+  {
+    os().rawKeysFail = true;
+    Tool tool(40);
+    tool.Run(2000);
+    EXPECT_FALSE(tool.f1().Timer1.Parked());
+    EXPECT_EQ(tool.ticks, 50);
+  }
+  fake::Reset();
+  for (std::int32_t button : {1, 2, 4, 5, 6}) {
+    Tool tool(40);
+    tool.f1().KeyCodes[2] = button;  // as a hand-edited config.ini may have it
+    tool.Run(2000);
+    EXPECT_FALSE(tool.f1().Timer1.Parked()) << button;
+  }
+}
+
+TEST_F(ParkingTickTest, StopKeyCodeIntervalAndMinimiseWakeAParkedTick) {
+  Tool tool(40);
+  const auto parkThen = [&](const std::function<void()>& change) {
+    tool.Run(1000);
+    ASSERT_TRUE(tool.f1().Timer1.Parked());
+    change();
+    EXPECT_FALSE(tool.f1().Timer1.Parked());
+  };
+  // Stopped, a held key still lets the tick park.
+  fake::ClickCheckBox(tool.f1().ChkStop);
+  fake::Press(vk::kLeft);
+  parkThen([&] { fake::ClickCheckBox(tool.f1().ChkStop); });
+  tool.Run(40);
+  EXPECT_EQ(Clicks(kMouseLeftDown), 1u);
+  fake::Release(vk::kLeft);
+  parkThen([&] { fake::PressKeyIn(tool.f1().TextKey[0], 65); });
+  parkThen([&] { fake::Type(tool.f1().TextInterval, L"25"); });
+  EXPECT_EQ(tool.Armed(), 25u);
+  parkThen([&] { tool.Minimise(); });
+  EXPECT_TRUE(tool.f1().Visible());
+  tool.Run(25);
+  EXPECT_FALSE(tool.f1().Visible());
+}
+
+// --- the property: parking changes no click ---
+
+enum class Kind { Hold, Tap, OtherKey, OwnWindow, Stop, Minimise };
+
+struct Episode {
+  Kind kind;
+  std::int32_t key = 0;
+  std::uint32_t length = 0;  // ms the key is held
+  std::uint32_t gap = 0;     // ms of quiet after it
+};
+
+// What one run gave, episode by episode.
+struct Outcome {
+  std::vector<std::size_t> leftClicks, rightClicks;
+  std::vector<bool> enabled, visible;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> rightSpans;  // first, last click
+  int idleTicks = 0;
+};
+
+std::vector<Episode> Timeline(std::mt19937& rng) {
+  const std::int32_t keys[] = {vk::kLeft, vk::kRight, vk::kUp};
+  std::vector<Episode> out;
+  for (int i = 0; i < 40; ++i) {
+    Episode e{static_cast<Kind>(rng() % 6)};
+    e.key = keys[rng() % 3];
+    e.length = e.kind == Kind::Hold ? 1 + rng() % (e.key == vk::kRight ? 7000 : 1500) : 0;
+    e.gap = 1000 + rng() % 2500;  // the reference tick catches up; parks or not
+    out.push_back(e);
+  }
+  return out;
+}
+
+Outcome Play(const std::vector<Episode>& timeline, int interval, bool rawKeys) {
+  fake::Reset();
+  mdlSubClass::Discard();
+  fake::Get().rawKeysFail = !rawKeys;
+  Tool tool(interval);
+  Outcome out;
+  tool.Run(1000);
+  const auto injectedSince = [](std::size_t from, std::uint32_t flags) {
+    std::vector<std::uint32_t> at;
+    const auto& injected = fake::Get().injected;
+    for (std::size_t i = from; i < injected.size(); ++i) {
+      if (injected[i].flags == flags) at.push_back(injected[i].at);
+    }
+    return at;
+  };
+  for (const Episode& e : timeline) {
+    const std::size_t mark = fake::Get().injected.size();
+    switch (e.kind) {
+      case Kind::Hold:
+        tool.Press(e.key);
+        // Auto-repeat: key-downs every 33 ms after 250 ms.
+        for (std::uint32_t t = 0; t < e.length; ++t) {
+          tool.Run(1);
+          if (t >= 250 && t % 33 == 0) tool.f1().NativeRawKeyDown();
+        }
+        fake::Release(e.key);
+        break;
+      case Kind::Tap:
+        tool.Tap(e.key);
+        break;
+      case Kind::OtherKey:
+        tool.f1().NativeRawKeyDown();
+        break;
+      case Kind::OwnWindow:
+        fake::Get().activeWindow = fake::Get().activeWindow == 0 ? tool.f1().hWnd() : 0;
+        break;
+      case Kind::Stop:
+        fake::ClickCheckBox(tool.f1().ChkStop);
+        break;
+      case Kind::Minimise:
+        if (tool.f1().Visible()) {
+          tool.Minimise();
+        } else {
+          tool.f1().Show();
+          tool.f1().SetWindowState(0);
+        }
+        break;
+    }
+    const int ticksBefore = tool.ticks;
+    tool.Run(e.gap);
+    // From a second into the quiet, nothing is held.
+    out.idleTicks += tool.ticks - ticksBefore;
+    const auto rights = injectedSince(mark, kMouseRightDown);
+    out.leftClicks.push_back(injectedSince(mark, kMouseLeftDown).size());
+    out.rightClicks.push_back(rights.size());
+    out.rightSpans.emplace_back(rights.empty() ? 0 : rights.front(),
+                                rights.empty() ? 0 : rights.back());
+    out.enabled.push_back(tool.f1().WatchEnabled);
+    out.visible.push_back(tool.f1().Visible());
+  }
+  return out;
+}
+
+TEST_F(ParkingTickTest, ParkingGivesTheClicksOfATickEveryPeriod) {
+  for (const int interval : {1, 7, 40, 150, 500}) {
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+      std::mt19937 rng(seed * 1000 + static_cast<unsigned>(interval));
+      const std::vector<Episode> timeline = Timeline(rng);
+      const Outcome every = Play(timeline, interval, false);
+      const Outcome parking = Play(timeline, interval, true);
+      SCOPED_TRACE(testing::Message() << "interval " << interval << ", seed " << seed);
+      for (std::size_t i = 0; i < timeline.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "episode " << i);
+        EXPECT_NEAR(every.leftClicks[i], parking.leftClicks[i], 1.0);
+        EXPECT_NEAR(every.rightClicks[i], parking.rightClicks[i], 1.0);
+        EXPECT_EQ(every.enabled[i], parking.enabled[i]);
+        EXPECT_EQ(every.visible[i], parking.visible[i]);
+        const Episode& e = timeline[i];
+        if (e.kind == Kind::Hold && e.key == vk::kRight && parking.rightClicks[i] > 0 &&
+            e.length > 5000 + static_cast<std::uint32_t>(interval)) {
+          // The right clicks end 5000 ms after the hold's first counted tick.
+          const auto [first, last] = parking.rightSpans[i];
+          EXPECT_LT(last - first, 5000u);
+          EXPECT_GE(last - first + static_cast<std::uint32_t>(interval), 5000u);
+        }
+      }
+      EXPECT_LT(parking.idleTicks, every.idleTicks / 4 + 200) << "parked while idle";
+    }
+  }
+}
+
+}  // namespace
