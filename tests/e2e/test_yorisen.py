@@ -21,6 +21,17 @@ TARGET_POINT = (500, 460)      # screen point inside the target's client area
 
 VK = {"Left": 37, "Right": 39, "Up": 38, "a": 65}
 
+
+def wine_ms():
+    """Now, in the clock Wine stamps input with (CLOCK_MONOTONIC_RAW, ms)."""
+    return int(time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000) & 0xFFFFFFFF
+
+
+def ms_diff(later, earlier):
+    """later - earlier for 32-bit millisecond counters, signed."""
+    d = (int(later) - int(earlier)) & 0xFFFFFFFF
+    return d - (1 << 32) if d >= 1 << 31 else d
+
 S = None
 TARGET_LOG = None
 TARGET_WIN = None
@@ -58,8 +69,8 @@ class YorisenTest(unittest.TestCase):
         # icon is the first one again.
         wait_until(lambda: not S.tray_visible(), 10, message="tray icons gone")
 
-    def start(self, config=None):
-        tool = Tool(S, config)
+    def start(self, config=None, exe="yorisen.exe"):
+        tool = Tool(S, config, exe=exe)
         self.tools.append(tool)
         return tool
 
@@ -92,6 +103,20 @@ class YorisenTest(unittest.TestCase):
             return "t" in seen and time.monotonic() - seen["t"] >= seconds
 
         S.key_hold(key, long_enough, timeout=seconds + 5)
+
+    def released_a_while(self, key, seconds):
+        """Waits until the target has seen key up for seconds, so the tool's
+        ticks had the chance to see the release."""
+        vk = str(VK[key])
+        seen = {}
+
+        def long_enough():
+            keys = [e for e in TARGET_LOG.events("KEY") if e[2] == vk]
+            if keys and keys[-1][3] == "U":
+                seen.setdefault("t", time.monotonic())
+            return "t" in seen and time.monotonic() - seen["t"] >= seconds
+
+        wait_until(long_enough, seconds + 5, message="%s up for %.1f s" % (key, seconds))
 
     def wait_quiet(self, kind, ms):
         """Waits until no click of kind has arrived for ms milliseconds."""
@@ -133,6 +158,44 @@ class YorisenTest(unittest.TestCase):
         S.key_up("Left")
         self.assertEqual(self.clicks("LD"), [])
 
+    def test_parked_tick_clicks_with_the_press_and_then_at_the_period(self):
+        self.start("[Config]\r\nInterval=500\r\n")
+        self.aim_at_target()
+        for press in range(3):
+            # Quiet for longer than a woken tick stays awake (two periods).
+            self.wait_quiet("LD", 1200)
+            TARGET_LOG.mark()
+            before = wine_ms()
+            S.key_down("Left")
+            TARGET_LOG.wait_count("LD", 1)
+            latency = ms_diff(self.clicks()[0], before)
+            figure("500 ms, press %d: first click %d ms after the press" % (press, latency))
+            self.assertLessEqual(latency, 150)
+            if press < 2:
+                S.key_up("Left")
+        # Held, the key clicks at the period, not at the auto-repeat rate.
+        TARGET_LOG.wait_count("LD", 4, timeout=5)
+        S.key_up("Left")
+        stamps = self.clicks()
+        gaps = [b - a for a, b in zip(stamps, stamps[1:])]
+        figure("500 ms held: gaps %s ms" % gaps)
+        self.assertTrue(all(400 <= g <= 650 for g in gaps), gaps)
+        # After 10 s parked, a held key still clicks, from the press on.
+        self.wait_quiet("LD", 10000)
+        TARGET_LOG.mark()
+        before = wine_ms()
+        self.hold_and_count("Left", "LD", 3)
+        self.assertLessEqual(ms_diff(self.clicks()[0], before), 150)
+
+    def test_tool_whose_precise_tick_cannot_start_still_clicks(self):
+        # Built to fail creating its tick thread; it traces that and falls
+        # back to a window timer.
+        self.start(exe="yorisen-failtick.exe")
+        self.aim_at_target()
+        rate = self.hold_and_count("Left", "LD", 20)
+        figure("failing tick, 40 ms: %.1f left clicks/s" % rate)
+        self.assertTrue(15 <= rate <= 30, rate)
+
     def test_precise_tick_beats_the_window_timer_cap_at_5ms(self):
         self.start("[Config]\r\nInterval=5\r\n")
         self.aim_at_target()
@@ -149,6 +212,7 @@ class YorisenTest(unittest.TestCase):
         wait_until(lambda: time.monotonic() - first >= 7.0, 10, interval=0.1,
                    message="7 s of holding")
         S.key_up("Right")
+        self.released_a_while("Right", 0.2)
         stamps = self.clicks("RD")
         span = stamps[-1] - stamps[0]
         figure("right hold: %d clicks over %d ms" % (len(stamps), span))

@@ -11,8 +11,8 @@ KEY_BOX = [(140, 41), (140, 65), (140, 89)]
 INTERVAL_BOX = (124, 129)
 STOP_BOX = (30, 152)
 
-def tool_exe():
-    return os.path.join(os.environ.get("YORISEN_E2E_BIN_DIR", "build/win64"), "yorisen.exe")
+def tool_exe(name="yorisen.exe"):
+    return os.path.join(os.environ.get("YORISEN_E2E_BIN_DIR", "build/win64"), name)
 
 
 def read_config(folder):
@@ -32,16 +32,18 @@ class Tool:
     """One running copy of the tool, by default in a folder of its own.
 
     config: text (written as UTF-8) or bytes for config.ini; folder: where
-    the exe goes (made if missing); start=False leaves starting to start()."""
+    the exe goes (made if missing); start=False leaves starting to start();
+    exe: another build of the tool, from the same folder as yorisen.exe."""
 
     count = 0
 
-    def __init__(self, session, config=None, folder=None, start=True):
+    def __init__(self, session, config=None, folder=None, start=True, exe="yorisen.exe"):
         self.s = session
         Tool.count += 1
         self.folder = folder or os.path.join(session.tmp, "tool%d" % Tool.count)
+        self.exe = exe
         os.makedirs(self.folder, exist_ok=True)
-        shutil.copy(tool_exe(), self.folder)
+        shutil.copy(tool_exe(exe), self.folder)
         if config is not None:
             data = config.encode("utf-8") if isinstance(config, str) else config
             with open(os.path.join(self.folder, "config.ini"), "wb") as f:
@@ -52,7 +54,7 @@ class Tool:
             self.start()
 
     def start(self):
-        self.proc = self.s.start_exe(os.path.join(self.folder, "yorisen.exe"))
+        self.proc = self.s.start_exe(os.path.join(self.folder, self.exe))
         self.win = self.s.wait_window(name=TITLE, pid=self.proc.pid)
         return self
 
