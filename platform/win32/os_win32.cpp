@@ -144,6 +144,9 @@ bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   nid.hIcon = reinterpret_cast<HICON>(data.hIcon);
   std::copy(data.szTip.begin(), data.szTip.end(), nid.szTip);
   if (Shell_NotifyIconW(message, &nid)) return true;
+  // At the program's end the window is gone, and some shells took its icon
+  // with it.
+  if (message == NIM_DELETE && !IsWindow(nid.hWnd)) return false;
   static const wchar_t* const kVerbs[] = {L"Shell_NotifyIcon add", L"Shell_NotifyIcon modify",
                                           L"Shell_NotifyIcon delete"};
   win32::TraceFailure(message < 3 ? kVerbs[message] : L"Shell_NotifyIcon");
@@ -172,7 +175,9 @@ WndProcAddress SubClassProcAddress(SubClassHandler handler) {
 WndProcAddress SetWindowProc(WindowHandle window, WndProcAddress procedure) {
   // A previous procedure is never 0, so 0 alone tells a failure.
   const WndProcAddress previous = SetWindowLongPtrW(ToHwnd(window), GWLP_WNDPROC, procedure);
-  if (previous == 0) win32::TraceFailure(L"SetWindowLongPtr GWLP_WNDPROC");
+  // Putting the procedure back on a window already destroyed is no failure.
+  if (previous == 0 && IsWindow(ToHwnd(window)))
+    win32::TraceFailure(L"SetWindowLongPtr GWLP_WNDPROC");
   return previous;
 }
 
