@@ -280,7 +280,8 @@ class Bench:
         self.S.move(*TARGET_POINT)
 
     def wait_settled(self, mark, quiet_ms=100):
-        """After a release: the target saw the key up and no click came for
+        """After a release: the target last saw the key up (or, for a press
+        shorter than its 10 ms poll, never down) and no click came for
         quiet_ms (one more click can follow a release)."""
         state = {"n": -1, "since": 0.0}
 
@@ -288,7 +289,8 @@ class Bench:
             n = len(self.log.since(mark, "LD"))
             if n != state["n"]:
                 state["n"], state["since"] = n, time.monotonic()
-            return (self.log.since(mark, "KEY", VK_LEFT, "U")
+            keys = self.log.since(mark, "KEY", VK_LEFT)
+            return ((not keys or keys[-1][3] == "U")
                     and time.monotonic() - state["since"] >= quiet_ms / 1000.0)
 
         wait_until(settled, 10, interval=0.01, message="key up and no clicks")
