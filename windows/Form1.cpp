@@ -73,14 +73,23 @@ void Form1::Form_Load() {
 
 void Form1::Form_Unload(std::int16_t& Cancel) {
   (void)Cancel;
+  bool written = true;
   for (int i = 0; i < 3; ++i) {
-    GTIni::WriteIni(kSection, kKeyNames[i], GTIni::ToDecimal(KeyCodes[i]), GTIni::IniPath);
+    written =
+        GTIni::WriteIni(kSection, kKeyNames[i], GTIni::ToDecimal(KeyCodes[i]), GTIni::IniPath) &&
+        written;
   }
-  GTIni::WriteIni(kSection, L"Interval", GTIni::ToDecimal(Timer1.Interval()), GTIni::IniPath);
+  written =
+      GTIni::WriteIni(kSection, L"Interval", GTIni::ToDecimal(Timer1.Interval()), GTIni::IniPath) &&
+      written;
+  if (!written) GTIni::TraceWriteFailure();
   // The registry keeps a shown icon until the program ends.
   mTray.reset();
   form2_.Unload();
 }
+
+// A second start from this folder: come forward as a tray click does.
+void Form1::Form_ShowRequest() { mTray_Click(); }
 
 void Form1::TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int16_t Shift) {
   (void)Shift;
