@@ -206,8 +206,9 @@ class EnvironmentTest(unittest.TestCase):
         # A copy from another folder runs beside it: it shows its own window.
         other = self.tool()
         self.assertTrue(first.proc.alive() and other.proc.alive())
-        self.assertEqual(first.close(), 0)
+        # The newer window covers the first: close it first.
         self.assertEqual(other.close(), 0)
+        self.assertEqual(first.close(), 0)
         self.assertEqual(read_config(first.folder),
                          "[Config]\r\nInterval=100\r\nLeftKey=37\r\nRightKey=39\r\n"
                          "OnOffKey=38\r\n")
