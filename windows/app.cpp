@@ -55,7 +55,7 @@ int RunYorisen(bool startInTray) {
     forms.form1.Load();
     os::MarkInstanceWindow(forms.form1.hWnd(), key);
     if (startInTray) {
-      // Minimised, the key watcher hides it into the tray on its next tick.
+      // Minimised, the key watcher hides it into the tray.
       forms.form1.SetWindowState(1);
     } else {
       forms.form1.Show();
