@@ -345,6 +345,10 @@ class Win32Form final : public FormPeer {
                                     WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                     GetModuleHandleW(nullptr), nullptr));
+    if (!toolTips_) win32::TraceFailure(L"CreateWindowEx tooltips");
+    // Long enough to read a key's name; the default follows the double-click
+    // time and can be gone at once.
+    SendMessageW(toolTips_.get(), TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(10000, 0));
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     for (Control* c : order) {
       const wchar_t* cls = L"STATIC";
@@ -418,6 +422,13 @@ class Win32Form final : public FormPeer {
       }
       SetWindowPos(peer->Hwnd(), nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
       SendMessageW(peer->Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+      if (control->Kind() == ControlKind::TextBox) {
+        // The boxes are sized for three digits: the font's default margins
+        // would scroll even two out of sight.
+        const int margin = MulDiv(1, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
+        SendMessageW(peer->Hwnd(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                     MAKELPARAM(margin, margin));
+      }
     }
     font_ = std::move(font);
     if (suggested != nullptr) {
