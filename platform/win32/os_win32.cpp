@@ -94,7 +94,7 @@ std::wstring KeyName(std::int32_t virtualKey) {
   if (virtualKey <= 0 || virtualKey > 0xFF) return std::wstring();
   const UINT scan = MapVirtualKeyW(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC_EX);
   if ((scan & 0xFF) == 0) return std::wstring();
-  LONG keyData = static_cast<LONG>((scan & 0xFF) << 16);
+  LONG keyData = static_cast<LONG>(scan & 0xFF) << 16;
   if ((scan & 0xFF00) == 0xE000 || IsExtendedKey(virtualKey)) keyData |= 1L << 24;
   wchar_t name[64]{};
   const int length = GetKeyNameTextW(keyData, name, 64);
