@@ -66,14 +66,6 @@ void InitIniPath() {
   os::Trace(line);
 }
 
-void TraceWriteFailure() {
-  // Failing on a read-only file is the user's choice, not a loss.
-  const os::Access access = os::FileWriteAccess(IniPath);
-  if (access == os::Access::Denied) return;
-  os::Trace(std::wstring(L"settings not written") +
-            (access == os::Access::Busy ? L" (file in use): " : L": ") + IniPath);
-}
-
 std::wstring GetIni(const std::wstring& section, const std::wstring& key,
                     const std::wstring& fallback, const std::wstring& file) {
   const std::wstring buffer = os::ReadProfileValue(section, key, fallback, file, kReadBufferChars);

@@ -18,10 +18,6 @@ extern std::wstring IniPath;
 // per-user file; call once, before any read.
 void InitIniPath();
 
-// Says through the quiet trace that the settings could not be written,
-// unless the file is read-only on purpose.
-void TraceWriteFailure();
-
 // The value stored under section/key of file, or fallback when the file,
 // section or key is missing. Values longer than the read buffer are cut.
 std::wstring GetIni(const std::wstring& section, const std::wstring& key,

@@ -80,17 +80,6 @@ TEST_F(SettingsTest, ANewPerUserFileTakesTheVirtualStoreCopyFirstThenTheFileBesi
   EXPECT_EQ(os().copies.size(), 2u);
 }
 
-TEST_F(SettingsTest, FailedWritesAreTracedUnlessTheFileIsReadOnly) {
-  GTIni::IniPath = L"C:\\a.ini";
-  os().access[GTIni::IniPath] = os::Access::Denied;
-  GTIni::TraceWriteFailure();
-  EXPECT_EQ(os().traces, std::vector<std::wstring>{});
-  os().access[GTIni::IniPath] = os::Access::Busy;
-  GTIni::TraceWriteFailure();
-  EXPECT_EQ(os().traces,
-            std::vector<std::wstring>{L"settings not written (file in use): C:\\a.ini"});
-}
-
 TEST_F(SettingsTest, GetIniGivesTheDefaultForMissingFileSectionOrKey) {
   EXPECT_EQ(GTIni::GetIni(L"Config", L"LeftKey", L"37", L"C:\\none.ini"), L"37");
   GTIni::WriteIni(L"Other", L"LeftKey", L"1", L"C:\\a.ini");
