@@ -13,7 +13,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import WineSession, helper_exe, missing_tools, wait_until  # noqa: E402
 from tool import (INTERVAL_BOX, KEY_BOX, TITLE, Tool, clear_user_settings,  # noqa: E402
-                  figure, read_config, stop_all, user_settings_folders)
+                  figure, read_config, stop_all, traces, user_settings_folders)
 
 S = None
 
@@ -210,6 +210,7 @@ class EnvironmentTest(unittest.TestCase):
         second = S.start_exe(os.path.join(first.folder, "yorisen.exe"))
         self.assertEqual(second.wait_exit(10), 0)
         figure("second start from the same folder ended in %.2f s" % (time.monotonic() - started))
+        self.assertEqual(traces(second.output()), [])
         wait_until(lambda: S.is_viewable(first.win), 5, message="first copy's window shown")
         self.assertEqual(read_config(first.folder), config)
         # A copy from another folder runs beside it: it shows its own window.
@@ -237,6 +238,7 @@ class EnvironmentTest(unittest.TestCase):
         wait_until(lambda: S.is_viewable(win), 5, message="window back")
         S.click(win, *S.caption_button_point(win, "close"))
         self.assertEqual(start.wait_exit(10), 0)
+        self.assertEqual(traces(start.output()), [])
 
     def test_icon_and_menu_come_back_after_a_taskbar_restart(self):
         t = self.tool()
