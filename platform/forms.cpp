@@ -297,4 +297,8 @@ void Form::NativeResized() {
   if (Resize) Resize();
 }
 
+void Form::NativeShowRequest() {
+  if (state_ == State::Loaded) Form_ShowRequest();
+}
+
 }  // namespace ui

@@ -14,6 +14,7 @@
 #include "platform/native.h"
 #include "platform/win32/owned.h"
 #include "platform/win32/raw_keys.h"
+#include "platform/win32/show_request.h"
 #include "platform/win32/tick_source.h"
 #include "platform/win32/trace.h"
 
@@ -295,6 +296,10 @@ class Win32Form final : public FormPeer {
         Layout(reinterpret_cast<const RECT*>(lParam));
         return 0;
       default:
+        if (message != 0 && message == win32::ShowRequestMessage()) {
+          form_.NativeShowRequest();
+          return 0;
+        }
         break;
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
@@ -359,6 +364,10 @@ class Win32Form final : public FormPeer {
                                     WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                     GetModuleHandleW(nullptr), nullptr));
+    if (!toolTips_) win32::TraceFailure(L"CreateWindowEx tooltips");
+    // Long enough to read a key's name; the default follows the double-click
+    // time and can be gone at once.
+    SendMessageW(toolTips_.get(), TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(10000, 0));
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     for (Control* c : order) {
       const wchar_t* cls = L"STATIC";
@@ -432,6 +441,13 @@ class Win32Form final : public FormPeer {
       }
       SetWindowPos(peer->Hwnd(), nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
       SendMessageW(peer->Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+      if (control->Kind() == ControlKind::TextBox) {
+        // The boxes are sized for three digits: the font's default margins
+        // would scroll even two out of sight.
+        const int margin = MulDiv(1, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
+        SendMessageW(peer->Hwnd(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                     MAKELPARAM(margin, margin));
+      }
     }
     font_ = std::move(font);
     if (suggested != nullptr) {
