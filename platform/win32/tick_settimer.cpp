@@ -1,6 +1,7 @@
 // Baseline tick: a plain window timer, which Windows clamps to 10 ms and
 // rounds to its scheduler tick. Built only for comparison.
 #include "platform/win32/tick_source.h"
+#include "platform/win32/trace.h"
 
 namespace ui::native {
 
@@ -13,7 +14,7 @@ class SetTimerSource final : public TickSource {
   }
   ~SetTimerSource() override { KillTimer(window_, id_); }
   void SetPeriod(std::uint32_t milliseconds, bool) override {
-    SetTimer(window_, id_, milliseconds, nullptr);
+    if (SetTimer(window_, id_, milliseconds, nullptr) == 0) win32::TraceFailure(L"SetTimer");
   }
   void TickTaken() override {}
 
