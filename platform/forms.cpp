@@ -34,6 +34,12 @@ Bounds Control::FormPosition() const {
   return b;
 }
 
+void Control::SetToolTipText(std::wstring text) {
+  if (text == toolTip_) return;
+  toolTip_ = std::move(text);
+  if (auto* peer = form_.Peer()) peer->PeerOf(*this).SetToolTip(toolTip_);
+}
+
 TextBox::TextBox(Form& form, Control* container, Bounds bounds, int tabIndex, Options options)
     : Control(form, container, L"", bounds, tabIndex), options_(options) {}
 
@@ -53,9 +59,49 @@ void TextBox::NativeTextChanged(std::wstring text) {
   if (Change) Change();
 }
 
-void TextBox::NativeKeyDown(std::int16_t& keyCode, std::int16_t shift) {
-  if (KeyDown) KeyDown(keyCode, shift);
+namespace {
+constexpr std::int16_t kShiftKey = 16;
+constexpr std::int16_t kControlKey = 17;
+constexpr std::int16_t kShiftBit = 1;
+constexpr std::int16_t kControlBit = 2;
+constexpr std::int16_t kAltBit = 4;
+}  // namespace
+
+bool TextBox::Report(std::int16_t& keyCode, std::int16_t shift) {
+  if (!KeyDown) return false;
+  reported_ = keyCode;
+  KeyDown(keyCode, shift);
+  return true;
 }
+
+bool TextBox::NativeKeyDown(std::int16_t& keyCode, std::int16_t shift) {
+  if ((shift & kAltBit) != 0) {
+    loneModifier_ = 0;
+    return false;
+  }
+  if (keyCode == kShiftKey || keyCode == kControlKey) {
+    // Auto-repeat of the modifier already waiting changes nothing.
+    if (keyCode == loneModifier_) return false;
+    const std::int16_t alone = keyCode == kShiftKey ? kShiftBit : kControlBit;
+    loneModifier_ = loneModifier_ == 0 && shift == alone ? keyCode : 0;
+    return false;
+  }
+  loneModifier_ = 0;
+  return Report(keyCode, shift);
+}
+
+bool TextBox::NativeKeyUp(std::int16_t keyCode) {
+  if (keyCode != 0 && keyCode == loneModifier_) {
+    loneModifier_ = 0;
+    std::int16_t code = keyCode;
+    Report(code, keyCode == kShiftKey ? kShiftBit : kControlBit);
+  }
+  if (keyCode == 0 || keyCode != reported_) return false;
+  reported_ = 0;
+  return true;
+}
+
+void TextBox::NativeFocusLost() { loneModifier_ = 0; }
 
 void CheckBox::SetValue(int value) {
   if (value == value_) return;
@@ -181,6 +227,39 @@ bool Form::Visible() const { return peer_ ? peer_->Visible() : false; }
 void Form::PopupMenu(Menu& menu, Menu* defaultItem) {
   Load();
   if (peer_) peer_->PopupMenu(menu, defaultItem);
+}
+
+std::vector<Control*> Form::CreationOrder() const {
+  const auto rank = [](const Control* c) {
+    switch (c->Kind()) {
+      case ControlKind::TextBox:
+      case ControlKind::CheckBox:
+        return 0;
+      case ControlKind::Label:
+        return static_cast<const Label*>(c)->LabelFor() != nullptr ? 3 : 1;
+      case ControlKind::Frame:
+        return 2;
+    }
+    return 3;
+  };
+  std::vector<Control*> sorted;
+  for (Control* c : controls_) {
+    if (rank(c) < 3) sorted.push_back(c);
+  }
+  std::stable_sort(sorted.begin(), sorted.end(), [&](const Control* a, const Control* b) {
+    const int ra = rank(a), rb = rank(b);
+    return ra != rb ? ra < rb : a->TabIndex() < b->TabIndex();
+  });
+  std::vector<Control*> order;
+  for (Control* c : sorted) {
+    for (Control* l : controls_) {
+      if (l->Kind() == ControlKind::Label && static_cast<Label*>(l)->LabelFor() == c) {
+        order.push_back(l);
+      }
+    }
+    order.push_back(c);
+  }
+  return order;
 }
 
 Menu* Form::FindMenu(int id) const {

@@ -15,6 +15,10 @@
 // - changing a check box's value runs its click event before it returns;
 // - a request to unload a form that is not loaded or already unloading
 //   returns at once and runs no handler;
+// - a text box reports no key pressed while Alt is held (Alt+F4 still
+//   closes), and reports Shift or Ctrl pressed alone on its release, only
+//   when no other key went down and the box kept the focus in between (so
+//   Shift+Tab is navigation, not a key);
 // - when the last loaded form unloads, the program ends.
 namespace ui {
 
@@ -60,9 +64,12 @@ class Control {
   // Bounds relative to the form's client area.
   Bounds FormPosition() const;
   int TabIndex() const { return tabIndex_; }
+  const std::wstring& ToolTipText() const { return toolTip_; }
+  void SetToolTipText(std::wstring text);
 
  private:
   Form& form_;
+  std::wstring toolTip_;
   Control* container_;
   std::wstring caption_;
   Bounds bounds_;
@@ -79,6 +86,13 @@ class Label final : public Control {
  public:
   using Control::Control;
   ControlKind Kind() const override { return ControlKind::Label; }
+  // The control this label names: it comes right before it in z-order,
+  // which is where screen readers look for an edit box's name.
+  void SetLabelFor(Control& control) { labelFor_ = &control; }
+  Control* LabelFor() const { return labelFor_; }
+
+ private:
+  Control* labelFor_ = nullptr;
 };
 
 class TextBox final : public Control {
@@ -100,13 +114,21 @@ class TextBox final : public Control {
   // Key code by reference; shift state 1 Shift, 2 Ctrl, 4 Alt.
   std::function<void(std::int16_t& keyCode, std::int16_t shift)> KeyDown;
 
-  // Backend notifications.
+  // Backend notifications. NativeKeyDown is true when the key was reported
+  // through KeyDown; such a key keeps no system meaning, and NativeKeyUp is
+  // true for its release.
   void NativeTextChanged(std::wstring text);
-  void NativeKeyDown(std::int16_t& keyCode, std::int16_t shift);
+  bool NativeKeyDown(std::int16_t& keyCode, std::int16_t shift);
+  bool NativeKeyUp(std::int16_t keyCode);
+  void NativeFocusLost();
 
  private:
+  bool Report(std::int16_t& keyCode, std::int16_t shift);
+
   Options options_;
   std::wstring text_;
+  std::int16_t loneModifier_ = 0;  // Shift or Ctrl down alone, reported on release
+  std::int16_t reported_ = 0;      // last key reported, until its release
 };
 
 class CheckBox final : public Control {
@@ -224,6 +246,11 @@ class Form {
   void PopupMenu(Menu& menu, Menu* defaultItem);
 
   const std::vector<Control*>& Controls() const { return controls_; }
+  // The order in which a backend creates the controls, which is their
+  // z-order and focus order: focusable controls by tab index, each named
+  // one right after its label, then the other labels, then the frames
+  // (behind what they hold).
+  std::vector<Control*> CreationOrder() const;
   const std::vector<Menu*>& MenuBar() const { return menuBar_; }
   const std::vector<Timer*>& Timers() const { return timers_; }
   Menu* FindMenu(int id) const;

@@ -16,6 +16,7 @@ class ControlPeer {
   // Program writes; the backend raises no notification for them.
   virtual void SetText(const std::wstring& text) = 0;
   virtual void SetCheck(int value) = 0;
+  virtual void SetToolTip(const std::wstring& text) = 0;
 };
 
 class FormPeer {

@@ -36,6 +36,8 @@ bool CursorPos(Point& point);
 // Button down then up at the cursor as one injection, so that no other input
 // can come between them and leave the button held.
 void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y);
+// The key's name in the user's keyboard layout ("Left", "Num 4"), or empty.
+std::wstring KeyName(std::int32_t virtualKey);
 // Millisecond counter; wraps at 2^32.
 std::uint32_t TimeMs();
 
@@ -70,6 +72,9 @@ struct TrayIconData {
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data);
 std::uint32_t RegisterMessage(const std::wstring& name);
 bool BringToForeground(WindowHandle window);
+// The window that has the keyboard, in any program; 0 for none.
+WindowHandle ForegroundWindow();
+bool WindowExists(WindowHandle window);
 bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
 
 // --- window procedures ---

@@ -16,6 +16,13 @@ const wchar_t* const kSection = L"Config";
 const wchar_t* const kKeyNames[3] = {L"LeftKey", L"RightKey", L"OnOffKey"};
 const wchar_t* const kKeyDefaults[3] = {L"37", L"39", L"38"};
 
+// The box shows the code, which is what is stored; the tip names the key.
+std::wstring KeyToolTip(std::int32_t keyCode) {
+  const std::wstring code = GTIni::ToDecimal(keyCode);
+  const std::wstring name = os::KeyName(keyCode);
+  return name.empty() ? code : name + L" (" + code + L")";
+}
+
 }  // namespace
 
 Form1::Form1(Form2& form2)
@@ -33,6 +40,10 @@ Form1::Form1(Form2& form2)
       ChkStop(*this, nullptr, L"機能を停止させる", {360, 2160, 1695, 255}, 10),
       Timer1(*this),
       form2_(form2) {
+  LblLeft.SetLabelFor(TextKey[0]);
+  LblRight.SetLabelFor(TextKey[1]);
+  LblOnOff.SetLabelFor(TextKey[2]);
+  LblInterval.SetLabelFor(TextInterval);
   for (std::int16_t i = 0; i < 3; ++i) {
     TextKey[i].KeyDown = [this, i](std::int16_t& keyCode, std::int16_t shift) {
       TextKey_KeyDown(i, keyCode, shift);
@@ -50,7 +61,10 @@ void Form1::Form_Load() {
     KeyCodes[i] = GTIni::ToInt32(
         GTIni::GetIni(kSection, kKeyNames[i], kKeyDefaults[i], GTIni::IniPath), fallback);
   }
-  for (int i = 0; i < 3; ++i) TextKey[i].SetText(GTIni::ToDecimal(KeyCodes[i]));
+  for (int i = 0; i < 3; ++i) {
+    TextKey[i].SetText(GTIni::ToDecimal(KeyCodes[i]));
+    TextKey[i].SetToolTipText(KeyToolTip(KeyCodes[i]));
+  }
 
   Timer1.SetInterval(GTIni::ToInt32(GTIni::GetIni(kSection, L"Interval", L"40", GTIni::IniPath),
                                     interval_rule::kDefaultInterval));
@@ -87,6 +101,7 @@ void Form1::TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int1
   if (KeyCode == vk::kAlt) return;
   KeyCodes[static_cast<std::size_t>(Index)] = KeyCode;
   TextKey[Index].SetText(GTIni::ToDecimal(KeyCode));
+  TextKey[Index].SetToolTipText(KeyToolTip(KeyCode));
 }
 
 void Form1::TextInterval_Change() {

@@ -85,8 +85,10 @@ void Type(ui::TextBox& box, const std::wstring& newText) {
 }
 
 void PressKeyIn(ui::TextBox& box, std::int16_t keyCode) {
+  const std::int16_t shift = keyCode == 16 ? 1 : keyCode == 17 ? 2 : keyCode == 18 ? 4 : 0;
   std::int16_t code = keyCode;
-  box.NativeKeyDown(code, 0);
+  box.NativeKeyDown(code, shift);
+  box.NativeKeyUp(keyCode);
 }
 
 void ClickCheckBox(ui::CheckBox& box) { box.NativeClicked(); }
@@ -171,6 +173,12 @@ void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t 
   injected.push_back({upFlag, x, y});
 }
 
+std::wstring KeyName(std::int32_t virtualKey) {
+  const auto& names = fake::Get().keyNames;
+  const auto it = names.find(virtualKey);
+  return it == names.end() ? std::wstring() : it->second;
+}
+
 std::uint32_t TimeMs() { return fake::Get().clock; }
 
 std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& key,
@@ -240,7 +248,15 @@ std::uint32_t RegisterMessage(const std::wstring& name) {
 
 bool BringToForeground(WindowHandle window) {
   fake::Get().foregrounds.push_back(window);
+  fake::Get().foreground = window;
   return true;
+}
+
+WindowHandle ForegroundWindow() { return fake::Get().foreground; }
+
+bool WindowExists(WindowHandle window) {
+  const auto& gone = fake::Get().goneWindows;
+  return window != 0 && std::find(gone.begin(), gone.end(), window) == gone.end();
 }
 
 bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {

@@ -81,7 +81,10 @@ struct State {
 
   std::vector<TrayCall> trayCalls;
   std::map<std::wstring, std::uint32_t> registeredMessages;
-  std::vector<WindowHandle> foregrounds;
+  std::vector<WindowHandle> foregrounds;  // every BringToForeground call
+  WindowHandle foreground = 0;
+  std::vector<WindowHandle> goneWindows;  // WindowExists says no
+  std::map<std::int32_t, std::wstring> keyNames{{37, L"Left"}, {39, L"Right"}, {38, L"Up"}};
   std::vector<ProcCall> posted;
 
   // Window procedures: each window starts with its own fake procedure.
@@ -123,6 +126,7 @@ std::wstring FileText(const std::wstring& file);
 // User actions on the fake toolkit.
 FakeForm& FormOf(ui::Form& form);
 void Type(ui::TextBox& box, const std::wstring& newText);
+// A key down then up in the box; a modifier key counts itself as held.
 void PressKeyIn(ui::TextBox& box, std::int16_t keyCode);
 void ClickCheckBox(ui::CheckBox& box);
 
@@ -130,7 +134,9 @@ class FakeControl final : public ui::native::ControlPeer {
  public:
   void SetText(const std::wstring& text) override { this->text = text; }
   void SetCheck(int value) override { check = value; }
+  void SetToolTip(const std::wstring& tip) override { toolTip = tip; }
   std::wstring text;
+  std::wstring toolTip;
   int check = 0;
 };
 

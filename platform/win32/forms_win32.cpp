@@ -3,6 +3,7 @@
 #include <windows.h>
 // Needs windows.h first.
 #include <commctrl.h>
+#include <imm.h>
 
 #include <algorithm>
 #include <map>
@@ -13,6 +14,7 @@
 #include "platform/native.h"
 #include "platform/win32/owned.h"
 #include "platform/win32/tick_source.h"
+#include "platform/win32/trace.h"
 
 namespace ui::native {
 
@@ -64,6 +66,8 @@ void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, bool menu, UINT dpi) {
 }
 
 constexpr UINT_PTR kKeyBoxSubclassId = 1;
+// WM_GETDPISCALEDSIZE, declared only for newer target versions.
+constexpr UINT kWmGetDpiScaledSize = 0x02E4;
 
 class Win32Form;
 
@@ -74,7 +78,8 @@ struct ControlWindow {
 
 class Win32Control final : public ControlPeer {
  public:
-  Win32Control(Control& control, HWND hwnd) : control_(control), hwnd_(hwnd) {}
+  Win32Control(Control& control, HWND hwnd, HWND toolTips)
+      : control_(control), hwnd_(hwnd), toolTips_(toolTips) {}
   void SetText(const std::wstring& text) override {
     programWrite_ = true;
     SetWindowTextW(hwnd_, text.c_str());
@@ -90,6 +95,21 @@ class Win32Control final : public ControlPeer {
                                                       : BST_UNCHECKED;
     SendMessageW(hwnd_, BM_SETCHECK, state, 0);
   }
+  void SetToolTip(const std::wstring& text) override {
+    if (toolTips_ == nullptr) return;
+    TOOLINFOW info{};
+    info.cbSize = sizeof(info);
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = GetParent(hwnd_);
+    info.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+    info.lpszText = const_cast<wchar_t*>(text.c_str());
+    if (!toolAdded_) {
+      toolAdded_ = SendMessageW(toolTips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info)) != 0;
+      if (!toolAdded_) win32::TraceFailure(L"TTM_ADDTOOL");
+    } else {
+      SendMessageW(toolTips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+    }
+  }
   bool ProgramWrite() const { return programWrite_; }
   Control& Owner() const { return control_; }
   HWND Hwnd() const { return hwnd_; }
@@ -97,7 +117,9 @@ class Win32Control final : public ControlPeer {
  private:
   Control& control_;
   HWND hwnd_;
+  HWND toolTips_;
   bool programWrite_ = false;
+  bool toolAdded_ = false;
 };
 
 std::set<std::wstring>& RegisteredClasses() {
@@ -128,11 +150,21 @@ LRESULT CALLBACK KeyBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (GetKeyState(VK_CONTROL) < 0) shift |= 2;
       if (GetKeyState(VK_MENU) < 0) shift |= 4;
       auto code = static_cast<std::int16_t>(wParam);
-      box->NativeKeyDown(code, shift);
+      const bool reported = box->NativeKeyDown(code, shift);
       if (code == 0) return 0;
+      // A captured F10 must not start menu mode.
+      if (reported && message == WM_SYSKEYDOWN) return 0;
       wParam = static_cast<WPARAM>(static_cast<std::uint16_t>(code));
       break;
     }
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+      // Menu mode starts on F10's release: swallow that of a captured one.
+      if (box->NativeKeyUp(static_cast<std::int16_t>(wParam)) && message == WM_SYSKEYUP) return 0;
+      break;
+    case WM_KILLFOCUS:
+      box->NativeFocusLost();
+      break;
     case WM_CHAR:
       if (box->ReadOnly()) return 0;  // captured keys are no text
       break;
@@ -148,6 +180,11 @@ LRESULT CALLBACK KeyBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 class Win32Form final : public FormPeer {
  public:
   explicit Win32Form(Form& form) : form_(form) {
+    static const bool controlsReady = [] {
+      INITCOMMONCONTROLSEX init{sizeof(init), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+      return InitCommonControlsEx(&init) != FALSE;
+    }();
+    (void)controlsReady;
     const FormStyle& style = form.Style();
     RegisterClassFor(style);
     style_ = style.fixedDialog ? (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU |
@@ -155,9 +192,10 @@ class Win32Form final : public FormPeer {
                                : WS_OVERLAPPEDWINDOW;
     exStyle_ = style.fixedDialog ? WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT : 0;
     HMENU bar = BuildMenuBar();
-    hwnd_ = CreateWindowExW(exStyle_, style.className.c_str(), style.caption.c_str(), style_,
-                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
-                            bar, GetModuleHandleW(nullptr), this);
+    // WM_NCCREATE binds hwnd_, so no message reaches this object without it.
+    CreateWindowExW(exStyle_, style.className.c_str(), style.caption.c_str(), style_, CW_USEDEFAULT,
+                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, bar,
+                    GetModuleHandleW(nullptr), this);
     dpi_ = WindowDpi(hwnd_);
     CreateControls();
     Layout(nullptr);
@@ -167,6 +205,7 @@ class Win32Form final : public FormPeer {
     // Messages sent while the window goes must not reach this object.
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     timers_.clear();
+    toolTips_.reset();
     DestroyWindow(hwnd_);
   }
 
@@ -213,7 +252,7 @@ class Win32Form final : public FormPeer {
 
   void DisarmTimer(Timer& timer) override { timers_.erase(&timer); }
 
-  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
       case WM_CLOSE:
         form_.NativeClose();  // may destroy this object: return at once
@@ -234,6 +273,9 @@ class Win32Form final : public FormPeer {
       case WM_ACTIVATE:
         if (OnActivate(LOWORD(wParam))) return 0;
         break;
+      case kWmGetDpiScaledSize:
+        *reinterpret_cast<SIZE*>(lParam) = WindowSize(static_cast<UINT>(wParam));
+        return TRUE;
       case WM_DPICHANGED:
         dpi_ = HIWORD(wParam);
         Layout(reinterpret_cast<const RECT*>(lParam));
@@ -242,6 +284,11 @@ class Win32Form final : public FormPeer {
         break;
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
+  }
+
+  void Bind(HWND window) {
+    hwnd_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
 
   static Win32Form* From(HWND window) {
@@ -291,27 +338,17 @@ class Win32Form final : public FormPeer {
     return bar;
   }
 
-  static int CreationRank(const Control* c) {
-    switch (c->Kind()) {
-      case ControlKind::TextBox:
-      case ControlKind::CheckBox:
-        return 0;
-      case ControlKind::Label:
-        return 1;
-      case ControlKind::Frame:
-        return 2;
-    }
-    return 3;
-  }
-
   void CreateControls() {
-    // Focusable controls first, in tab order: Tab follows creation order.
-    // Frames last, so they stay behind what they contain.
-    std::vector<Control*> order = form_.Controls();
-    std::stable_sort(order.begin(), order.end(), [](const Control* a, const Control* b) {
-      const int ra = CreationRank(a), rb = CreationRank(b);
-      return ra != rb ? ra < rb : a->TabIndex() < b->TabIndex();
-    });
+    // Creation order is z-order, which Tab follows.
+    const std::vector<Control*> order = form_.CreationOrder();
+    toolTips_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                    WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr));
+    if (!toolTips_) win32::TraceFailure(L"CreateWindowEx tooltips");
+    // Long enough to read a key's name; the default follows the double-click
+    // time and can be gone at once.
+    SendMessageW(toolTips_.get(), TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(10000, 0));
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     for (Control* c : order) {
       const wchar_t* cls = L"STATIC";
@@ -341,12 +378,15 @@ class Win32Form final : public FormPeer {
       }
       HWND child = CreateWindowExW(exStyle, cls, text.c_str(), style, 0, 0, 0, 0, hwnd_, nullptr,
                                    instance, nullptr);
-      auto peer = std::make_unique<Win32Control>(*c, child);
+      auto peer = std::make_unique<Win32Control>(*c, child, toolTips_.get());
       if (c->Kind() == ControlKind::TextBox) {
         auto* box = static_cast<TextBox*>(c);
         if (box->MaxLength() > 0)
           SendMessageW(child, EM_SETLIMITTEXT, static_cast<WPARAM>(box->MaxLength()), 0);
         SetWindowSubclass(child, &KeyBoxProc, kKeyBoxSubclassId, reinterpret_cast<DWORD_PTR>(box));
+        // With an input method on, a key box would see every key as
+        // VK_PROCESSKEY.
+        if (box->ReadOnly()) ImmAssociateContextEx(child, nullptr, 0);
       }
       if (c->Kind() == ControlKind::CheckBox) {
         peer->SetCheck(static_cast<CheckBox*>(c)->Value());
@@ -382,18 +422,35 @@ class Win32Form final : public FormPeer {
       }
       SetWindowPos(peer->Hwnd(), nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
       SendMessageW(peer->Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+      if (control->Kind() == ControlKind::TextBox) {
+        // The boxes are sized for three digits: the font's default margins
+        // would scroll even two out of sight.
+        const int margin = MulDiv(1, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
+        SendMessageW(peer->Hwnd(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                     MAKELPARAM(margin, margin));
+      }
     }
     font_ = std::move(font);
-    RECT rect{0, 0, TwipsToPixels(form_.Style().clientWidth, dpi_),
-              TwipsToPixels(form_.Style().clientHeight, dpi_)};
-    AdjustForDpi(rect, style_, exStyle_, GetMenu(hwnd_) != nullptr, dpi_);
     if (suggested != nullptr) {
-      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, rect.right - rect.left,
-                   rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      // Our size at the new DPI went out with WM_GETDPISCALEDSIZE, so the
+      // suggestion already holds it; taking it as given keeps a window at a
+      // monitor edge from flipping back and forth.
+      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
     } else {
-      SetWindowPos(hwnd_, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+      const SIZE size = WindowSize(dpi_);
+      SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+  }
+
+  // The window's outer size for its client area at dpi.
+  SIZE WindowSize(UINT dpi) const {
+    RECT rect{0, 0, TwipsToPixels(form_.Style().clientWidth, dpi),
+              TwipsToPixels(form_.Style().clientHeight, dpi)};
+    AdjustForDpi(rect, style_, exStyle_, GetMenu(hwnd_) != nullptr, dpi);
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
   }
 
   void OnCommand(WPARAM wParam, LPARAM lParam) {
@@ -449,20 +506,18 @@ class Win32Form final : public FormPeer {
   std::map<Timer*, std::unique_ptr<TickSource>> timers_;
   HWND firstFocus_ = nullptr;
   HWND lastFocus_ = nullptr;
+  win32::Window toolTips_;
 };
 
 LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    auto* form = static_cast<Win32Form*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    form->Bind(window);
   }
+  // WM_GETMINMAXINFO comes before WM_NCCREATE: default handling serves it.
   Win32Form* form = Win32Form::From(window);
-  // Before the constructor has stored the handle, default handling serves.
-  if (form == nullptr || message == WM_NCCREATE || message == WM_CREATE ||
-      message == WM_NCCALCSIZE) {
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  return form->Handle(message, wParam, lParam);
+  if (form == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+  return form->OnMessage(message, wParam, lParam);
 }
 
 bool IsFormWindow(HWND window) { return Win32Form::From(window) != nullptr; }
@@ -492,8 +547,6 @@ std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
 void EndProgram() { PostQuitMessage(0); }
 
 int RunMessageLoop() {
-  INITCOMMONCONTROLSEX init{sizeof(init), ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&init);
   MSG msg{};
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     // Tab and the other dialog keys inside our forms.

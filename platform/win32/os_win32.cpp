@@ -59,6 +59,48 @@ void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t 
   SendInput(2, inputs, sizeof(INPUT));
 }
 
+namespace {
+
+// Keys whose scan code needs the extended bit to be named as themselves, not
+// as their numpad or left-hand twins; MapVirtualKey does not always say so.
+bool IsExtendedKey(std::int32_t virtualKey) {
+  switch (virtualKey) {
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_END:
+    case VK_HOME:
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+    case VK_INSERT:
+    case VK_DELETE:
+    case VK_NUMLOCK:
+    case VK_DIVIDE:
+    case VK_RCONTROL:
+    case VK_RMENU:
+    case VK_LWIN:
+    case VK_RWIN:
+    case VK_APPS:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::wstring KeyName(std::int32_t virtualKey) {
+  if (virtualKey <= 0 || virtualKey > 0xFF) return std::wstring();
+  const UINT scan = MapVirtualKeyW(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC_EX);
+  if ((scan & 0xFF) == 0) return std::wstring();
+  LONG keyData = static_cast<LONG>(scan & 0xFF) << 16;
+  if ((scan & 0xFF00) == 0xE000 || IsExtendedKey(virtualKey)) keyData |= 1L << 24;
+  wchar_t name[64]{};
+  const int length = GetKeyNameTextW(keyData, name, 64);
+  return std::wstring(name, static_cast<std::size_t>(std::max(length, 0)));
+}
+
 std::uint32_t TimeMs() { return timeGetTime(); }
 
 std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& key,
@@ -73,8 +115,11 @@ std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& k
 
 bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
                        const std::wstring& value, const std::wstring& file) {
-  return WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
-         FALSE;
+  if (WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str())) {
+    return true;
+  }
+  win32::TraceFailure((L"WritePrivateProfileString " + key).c_str());
+  return false;
 }
 
 std::wstring ModulePath() {
@@ -98,7 +143,14 @@ bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   nid.uCallbackMessage = data.uCallbackMessage;
   nid.hIcon = reinterpret_cast<HICON>(data.hIcon);
   std::copy(data.szTip.begin(), data.szTip.end(), nid.szTip);
-  return Shell_NotifyIconW(message, &nid) != FALSE;
+  if (Shell_NotifyIconW(message, &nid)) return true;
+  // At the program's end the window is gone, and some shells took its icon
+  // with it.
+  if (message == NIM_DELETE && !IsWindow(nid.hWnd)) return false;
+  static const wchar_t* const kVerbs[] = {L"Shell_NotifyIcon add", L"Shell_NotifyIcon modify",
+                                          L"Shell_NotifyIcon delete"};
+  win32::TraceFailure(message < 3 ? kVerbs[message] : L"Shell_NotifyIcon");
+  return false;
 }
 
 std::uint32_t RegisterMessage(const std::wstring& name) {
@@ -106,6 +158,10 @@ std::uint32_t RegisterMessage(const std::wstring& name) {
 }
 
 bool BringToForeground(WindowHandle window) { return SetForegroundWindow(ToHwnd(window)) != FALSE; }
+
+WindowHandle ForegroundWindow() { return reinterpret_cast<WindowHandle>(GetForegroundWindow()); }
+
+bool WindowExists(WindowHandle window) { return IsWindow(ToHwnd(window)) != FALSE; }
 
 bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {
   return PostMessageW(ToHwnd(window), message, wParam, lParam) != FALSE;
@@ -117,7 +173,12 @@ WndProcAddress SubClassProcAddress(SubClassHandler handler) {
 }
 
 WndProcAddress SetWindowProc(WindowHandle window, WndProcAddress procedure) {
-  return SetWindowLongPtrW(ToHwnd(window), GWLP_WNDPROC, procedure);
+  // A previous procedure is never 0, so 0 alone tells a failure.
+  const WndProcAddress previous = SetWindowLongPtrW(ToHwnd(window), GWLP_WNDPROC, procedure);
+  // Putting the procedure back on a window already destroyed is no failure.
+  if (previous == 0 && IsWindow(ToHwnd(window)))
+    win32::TraceFailure(L"SetWindowLongPtr GWLP_WNDPROC");
+  return previous;
 }
 
 LResult CallWindowProcAt(WndProcAddress procedure, WindowHandle window, std::uint32_t message,

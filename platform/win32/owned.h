@@ -39,6 +39,7 @@ class Owned {
 using KernelHandle = Owned<HANDLE, &CloseHandle>;
 using Font = Owned<HFONT, &DeleteObject>;
 using Icon = Owned<HICON, &DestroyIcon>;
+using Window = Owned<HWND, &DestroyWindow>;
 
 // A window's device context, released with the window it came from.
 class WindowDC {

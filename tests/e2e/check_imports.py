@@ -6,7 +6,7 @@ import sys
 
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll",
-    "winmm.dll", "msvcrt.dll", "advapi32.dll", "ole32.dll",
+    "winmm.dll", "msvcrt.dll", "advapi32.dll", "ole32.dll", "imm32.dll",
 }
 
 

@@ -210,7 +210,8 @@ class WineSession:
             # Non-ASCII titles and arguments are mangled without a UTF-8 locale.
             "LANG": "C.UTF-8",
             "LC_ALL": "C.UTF-8",
-            "WINEDEBUG": "-all",
+            # warn+seh shows OutputDebugString lines: the tool's quiet trace.
+            "WINEDEBUG": "-all,warn+seh",
             "WINEARCH": "win64",
             "WINELOADER": WINE,
             "WINESERVER": WINESERVER,
@@ -603,7 +604,7 @@ class WineSession:
         for b in list(self._held_buttons):
             self.button_up(b)
 
-    def activate(self, wid, x=None, y=None, timeout=5.0):
+    def activate(self, wid, x=None, y=None, timeout=10.0):
         """Make a Wine window the active (foreground) window.
 
         Without a window manager only a real click activates: xdotool

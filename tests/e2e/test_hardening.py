@@ -11,9 +11,11 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import WineSession, helper_exe, missing_tools, wait_until  # noqa: E402
-from tool import Tool, read_config  # noqa: E402
+from tool import Tool, read_config, stop_all  # noqa: E402
 
 S = None
+
+WRITE_FAILED = "^WritePrivateProfileString .* failed"
 
 DEFAULTS = {"LeftKey": "37", "RightKey": "39", "OnOffKey": "38", "Interval": "40"}
 
@@ -114,6 +116,7 @@ class StoredInputTest(unittest.TestCase):
     def test_config_ini_is_a_directory(self):
         self.tool = Tool(S, start=False)
         os.mkdir(os.path.join(self.tool.folder, "config.ini"))
+        self.tool.expect_traces.append(WRITE_FAILED)
         self.tool.start()
         self.assertEqual(S.find_windows(pid=self.tool.proc.pid), [self.tool.win])
         self.assertEqual(self.tool.close(), 0)
@@ -127,11 +130,12 @@ class EnvironmentTest(unittest.TestCase):
 
     def tearDown(self):
         S.release_all()
-        for tool in self.tools:
-            tool.stop()
-        for mount in reversed(self.mounts):
-            subprocess.run(["umount", mount], check=False)
-        wait_until(lambda: not S.tray_visible(), 10, message="tray icons gone")
+        try:
+            stop_all(self.tools)
+        finally:
+            for mount in reversed(self.mounts):
+                subprocess.run(["umount", mount], check=False)
+            wait_until(lambda: not S.tray_visible(), 10, message="tray icons gone")
 
     def read_only(self, path):
         """Makes path (a file or a folder) read-only even for root."""
@@ -150,6 +154,7 @@ class EnvironmentTest(unittest.TestCase):
         t = self.tool("[Config]\r\nLeftKey=65\r\n", start=False)
         path = os.path.join(t.folder, "config.ini")
         self.read_only(path)
+        t.expect_traces.append(WRITE_FAILED)
         t.start()
         self.assertEqual(S.find_windows(pid=t.proc.pid), [t.win])
         self.assertEqual(t.close(), 0)
@@ -158,6 +163,7 @@ class EnvironmentTest(unittest.TestCase):
     def test_read_only_program_folder(self):
         t = self.tool(start=False)
         self.read_only(t.folder)
+        t.expect_traces.append(WRITE_FAILED)
         t.start()
         self.assertEqual(S.find_windows(pid=t.proc.pid), [t.win])
         self.assertEqual(t.close(), 0)
@@ -188,6 +194,7 @@ class EnvironmentTest(unittest.TestCase):
 
     def test_icon_and_menu_come_back_after_a_taskbar_restart(self):
         t = self.tool()
+        t.expect_traces.append("^Shell_NotifyIcon add failed")
         broadcast = S.start_exe(helper_exe("taskbarcreated"))
         self.assertEqual(broadcast.wait_exit(10), 0)
         t.choose(t.open_menu(), 2)  # 終了する

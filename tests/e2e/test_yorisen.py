@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import (ClickLog, WineSession, helper_exe, missing_tools,  # noqa: E402
                      to_windows_path, wait_until)
-from tool import INTERVAL_BOX, KEY_BOX, Tool, figure, read_config  # noqa: E402
+from tool import INTERVAL_BOX, KEY_BOX, Tool, figure, read_config, stop_all  # noqa: E402
 
 TARGET = (300, 300, 400, 300)  # click target window: x, y, w, h
 TARGET_POINT = (500, 460)      # screen point inside the target's client area
@@ -52,11 +52,12 @@ class YorisenTest(unittest.TestCase):
 
     def tearDown(self):
         S.release_all()
-        for tool in self.tools:
-            tool.stop()
-        # A killed owner's icon is removed by Wine; wait so the next test's
-        # icon is the first one again.
-        wait_until(lambda: not S.tray_visible(), 10, message="tray icons gone")
+        try:
+            stop_all(self.tools)
+        finally:
+            # A killed owner's icon is removed by Wine; wait so the next
+            # test's icon is the first one again.
+            wait_until(lambda: not S.tray_visible(), 10, message="tray icons gone")
 
     def start(self, config=None):
         tool = Tool(S, config)
@@ -209,10 +210,27 @@ class YorisenTest(unittest.TestCase):
         self.assertIn("[Config]\r\nInterval=125\r\nLeftKey=37\r\nRightKey=65\r\nOnOffKey=38\r\n",
                       text)
 
+    def test_key_boxes_leave_navigation_and_alt_combinations_alone(self):
+        tool = self.start()
+        S.activate(tool.win)
+        tool.click_client(*KEY_BOX[1])
+        S.key_tap("shift+Tab")  # back to box 0, and box 1 keeps 39
+        S.key_tap("a")  # lands in box 0
+        tool.click_client(*KEY_BOX[2])
+        S.key_tap("F10")  # a key like any other, and no menu mode...
+        S.key_tap("shift")  # ...so a lone Shift lands here next
+        tool.click_client(*KEY_BOX[0])
+        S.key_tap("alt+F4")  # closes, and stores no F4
+        self.assertEqual(tool.proc.wait_exit(10), 0)
+        self.assertEqual(read_config(tool.folder),
+                         "[Config]\r\nLeftKey=65\r\nRightKey=39\r\nOnOffKey=16\r\nInterval=40\r\n")
+
     # --- tray icon and menu ---
 
     def test_tray_icon_survives_a_taskbar_restart_and_goes_at_exit(self):
         tool = self.start()
+        # Wine's taskbar never went away, so the icon is still there.
+        tool.expect_traces.append("^Shell_NotifyIcon add failed")
         S.tray_window()
         menu = tool.open_menu()
         S.click_screen(*TARGET_POINT)  # a click elsewhere closes the menu

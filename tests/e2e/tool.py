@@ -1,6 +1,7 @@
 """Drives one copy of yorisen.exe under a harness WineSession."""
 
 import os
+import re
 import shutil
 import sys
 
@@ -10,6 +11,14 @@ CLIENT_SIZE = (176, 167)  # at 96 dpi
 KEY_BOX = [(140, 41), (140, 65), (140, 89)]
 INTERVAL_BOX = (124, 129)
 STOP_BOX = (30, 152)
+
+TRACE = re.compile(r'OutputDebugStringA "yorisen: (.*?)(?:\\n)?"\s*$')
+
+
+def traces(output):
+    """The tool's quiet-trace lines in a process's output."""
+    return [m.group(1) for m in map(TRACE.search, output.splitlines()) if m]
+
 
 def tool_exe():
     return os.path.join(os.environ.get("YORISEN_E2E_BIN_DIR", "build/win64"), "yorisen.exe")
@@ -32,7 +41,8 @@ class Tool:
     """One running copy of the tool, by default in a folder of its own.
 
     config: text (written as UTF-8) or bytes for config.ini; folder: where
-    the exe goes (made if missing); start=False leaves starting to start()."""
+    the exe goes (made if missing); start=False leaves starting to start().
+    A trace line that matches no pattern in expect_traces fails stop()."""
 
     count = 0
 
@@ -47,12 +57,15 @@ class Tool:
             with open(os.path.join(self.folder, "config.ini"), "wb") as f:
                 f.write(data)
         self.proc = None
+        self.procs = []
         self.win = None
+        self.expect_traces = []
         if start:
             self.start()
 
     def start(self):
         self.proc = self.s.start_exe(os.path.join(self.folder, "yorisen.exe"))
+        self.procs.append(self.proc)
         self.win = self.s.wait_window(name=TITLE, pid=self.proc.pid)
         return self
 
@@ -91,6 +104,26 @@ class Tool:
     def choose(self, menu, index):
         self.s.click(menu, *self.s.menu_item_point(menu, "i-i", index))
 
+    def traces(self):
+        return [line for p in self.procs for line in traces(p.output())]
+
     def stop(self):
+        """Ends the tool, then fails on any trace line nobody expected."""
         if self.proc is not None and self.proc.alive():
             self.proc.kill()
+        unexpected = [t for t in self.traces()
+                      if not any(re.search(p, t) for p in self.expect_traces)]
+        if unexpected:
+            raise AssertionError("unexpected trace lines: %s" % unexpected)
+
+
+def stop_all(tools):
+    """Stops every tool, then raises the first trace complaint, if any."""
+    errors = []
+    for tool in tools:
+        try:
+            tool.stop()
+        except AssertionError as e:
+            errors.append(e)
+    if errors:
+        raise errors[0]

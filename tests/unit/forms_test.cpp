@@ -1,4 +1,6 @@
 // The toolkit's event rules and the two forms built on them.
+#include <algorithm>
+
 #include "engine/GTIni.h"
 #include "fixture.h"
 #include "windows/Form1.h"
@@ -213,6 +215,78 @@ TEST_F(FormsTest, KeyBoxesCaptureEveryKeyButAlt) {
   EXPECT_EQ(f1().KeyCodes[0], 16);
   fake::PressKeyIn(f1().TextKey[2], 17);
   EXPECT_EQ(f1().TextKey[2].Text(), L"17");
+  // The tip names the key, and follows every capture.
+  const auto tip = [&](int i) { return fake::FormOf(f1()).controls[&f1().TextKey[i]].toolTip; };
+  EXPECT_EQ(tip(1), L"65");
+  EXPECT_EQ(tip(2), L"17");
+  fake::PressKeyIn(f1().TextKey[2], 39);
+  EXPECT_EQ(tip(2), L"Right (39)");
+}
+
+TEST_F(FormsTest, KeyBoxesLeaveAltCombinationsShiftTabAndChordsAlone) {
+  Start();
+  ui::TextBox& box = f1().TextKey[0];
+  const auto down = [&](std::int16_t key, std::int16_t shift) {
+    std::int16_t code = key;
+    return box.NativeKeyDown(code, shift);
+  };
+  // Alt+F4 and Alt+Space keep their system meaning.
+  EXPECT_FALSE(down(18, 4));
+  EXPECT_FALSE(down(115, 4));
+  EXPECT_FALSE(down(32, 4));
+  EXPECT_FALSE(box.NativeKeyUp(115));
+  EXPECT_EQ(f1().KeyCodes[0], 37);
+  // F10 alone is a key: captured, its release swallowed so no menu opens.
+  EXPECT_TRUE(down(121, 0));
+  EXPECT_EQ(f1().KeyCodes[0], 121);
+  EXPECT_TRUE(box.NativeKeyUp(121));
+  // Shift+Tab: the Tab never reaches the box, the focus leaves it.
+  EXPECT_FALSE(down(16, 1));
+  EXPECT_FALSE(down(16, 1));  // auto-repeat
+  box.NativeFocusLost();
+  box.NativeKeyUp(16);
+  EXPECT_EQ(f1().KeyCodes[0], 121);
+  // Shift+A is A; Ctrl+Shift is no lone key.
+  down(16, 1);
+  down(65, 1);
+  box.NativeKeyUp(65);
+  box.NativeKeyUp(16);
+  EXPECT_EQ(f1().KeyCodes[0], 65);
+  down(17, 2);
+  down(16, 3);
+  box.NativeKeyUp(16);
+  box.NativeKeyUp(17);
+  EXPECT_EQ(f1().KeyCodes[0], 65);
+  // A lone Ctrl counts on its release, in the box that saw it go down.
+  down(17, 2);
+  EXPECT_EQ(f1().KeyCodes[0], 65);
+  f1().TextKey[1].NativeKeyUp(17);
+  EXPECT_EQ(f1().KeyCodes[1], 39);
+  box.NativeKeyUp(17);
+  EXPECT_EQ(f1().KeyCodes[0], 17);
+}
+
+TEST_F(FormsTest, EachLabelComesRightBeforeItsBoxAndFocusOrderIsKept) {
+  Start();
+  const std::vector<ui::Control*> order = f1().CreationOrder();
+  const auto before = [&](const ui::Control& c) {
+    const auto it = std::find(order.begin(), order.end(), &c);
+    return it == order.begin() || it == order.end() ? nullptr : *(it - 1);
+  };
+  EXPECT_EQ(before(f1().TextKey[0]), &f1().LblLeft);
+  EXPECT_EQ(before(f1().TextKey[1]), &f1().LblRight);
+  EXPECT_EQ(before(f1().TextKey[2]), &f1().LblOnOff);
+  EXPECT_EQ(before(f1().TextInterval), &f1().LblInterval);
+  std::vector<const ui::Control*> focusable;
+  for (const ui::Control* c : order) {
+    if (c->Kind() == ui::ControlKind::TextBox || c->Kind() == ui::ControlKind::CheckBox)
+      focusable.push_back(c);
+  }
+  EXPECT_EQ(focusable,
+            (std::vector<const ui::Control*>{&f1().TextKey[0], &f1().TextKey[1], &f1().TextKey[2],
+                                             &f1().ChkStop, &f1().TextInterval}));
+  EXPECT_EQ(order.back(), &f1().Frame1) << "the frame stays behind what it holds";
+  EXPECT_EQ(order.size(), f1().Controls().size());
 }
 
 TEST_F(FormsTest, StopCheckBoxAndMenuItemAlternateTogether) {
@@ -262,6 +336,22 @@ TEST_F(FormsTest, TrayRightPressOpensTheMenuCentredAtTheCursor) {
   chosen = f2().OptStop.Id();
   TrayCallback(516);
   EXPECT_TRUE(f1().StopFlg);
+  // The hidden owner gives the keyboard back to the window that had it,
+  // unless a click elsewhere already moved it or that window is gone.
+  EXPECT_EQ(os().foreground, f2().hWnd()) << "nothing to give back";
+  os().foreground = 0x77;
+  TrayCallback(516);
+  EXPECT_EQ(os().foreground, 0x77u);
+  os().onTrackMenu = [&](const fake::MenuTrack&) {
+    os().foreground = 0x88;
+    return 0;
+  };
+  TrayCallback(516);
+  EXPECT_EQ(os().foreground, 0x88u);
+  os().onTrackMenu = nullptr;
+  os().goneWindows.push_back(0x88);
+  TrayCallback(516);
+  EXPECT_EQ(os().foreground, f2().hWnd());
 }
 
 TEST_F(FormsTest, TrayClickShowsAndRestoresTheHiddenWindow) {
