@@ -1,7 +1,7 @@
 // The few C++ runtime pieces the product exe needs, built without exceptions
 // or RTTI. The library's own versions throw, and a throw pulls the unwinder,
-// the terminate handler and its name demangler into the exe: several hundred
-// KB for failures the tool cannot recover from anyway. Here each failure
+// the terminate handler and its name demangler into the exe: some 140 KB
+// for failures the tool cannot recover from anyway. Here each failure
 // leaves one trace line and ends the process, quietly like any other failure.
 // Linked into the product exes only; the tests keep the library's versions.
 #include <windows.h>
