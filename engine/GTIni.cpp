@@ -9,8 +9,34 @@ std::wstring AppDir;
 std::wstring IniPath;
 
 namespace {
+
 constexpr std::size_t kReadBufferChars = 1024;
+
+bool StaysBeside(const std::wstring& folder, const std::wstring& file) {
+  switch (os::FileWriteAccess(file)) {
+    case os::Access::Granted:
+    case os::Access::Busy:  // a moment's hold by another program is no reason to move
+      return true;
+    case os::Access::Missing:
+    case os::Access::Denied:
+    case os::Access::Failed:
+      break;
+  }
+  // A read-only file in a folder that takes writes is the user's way of
+  // freezing the settings: it stays where it is.
+  return os::FolderWriteAccess(folder) != os::Access::Denied;
 }
+
+// Where settings written by a program without a manifest went on Vista and
+// later: the per-user VirtualStore mirror of the file's path.
+std::wstring VirtualStoreCopy(const std::wstring& file) {
+  if (file.size() < 3 || file[1] != L':' || file[2] != L'\\') return std::wstring();
+  const std::wstring local = os::KnownFolderPath(os::KnownFolder::LocalAppData);
+  if (local.empty()) return std::wstring();
+  return local + L"\\VirtualStore" + file.substr(2);
+}
+
+}  // namespace
 
 void InitIniPath() {
   const std::wstring exe = os::ModulePath();
@@ -18,6 +44,27 @@ void InitIniPath() {
   // Keeping the separator gives "C:\" for a drive root and "C:\dir\" otherwise.
   AppDir = sep == std::wstring::npos ? std::wstring() : exe.substr(0, sep + 1);
   IniPath = AppDir + L"config.ini";
+  if (StaysBeside(AppDir, IniPath)) return;
+
+  const std::wstring roaming = os::KnownFolderPath(os::KnownFolder::RoamingAppData);
+  if (roaming.empty()) {
+    os::Trace(L"settings: no per-user folder, kept in " + IniPath);
+    return;
+  }
+  const std::wstring folder = roaming + L"\\Yorisen";
+  if (!os::CreateFolder(folder)) os::Trace(L"settings: cannot create " + folder);
+  const std::wstring beside = IniPath;
+  IniPath = folder + L"\\config.ini";
+  std::wstring line = L"settings: the program folder refuses writes, using " + IniPath;
+  if (os::FileWriteAccess(IniPath) == os::Access::Missing) {
+    for (const std::wstring& source : {VirtualStoreCopy(beside), beside}) {
+      if (source.empty() || os::FileWriteAccess(source) == os::Access::Missing) continue;
+      line += os::CopyNewFile(source, IniPath) ? L", carried over from " : L", cannot copy ";
+      line += source;
+      break;
+    }
+  }
+  os::Trace(line);
 }
 
 std::wstring GetIni(const std::wstring& section, const std::wstring& key,

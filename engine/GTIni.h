@@ -3,15 +3,19 @@
 #include <cstdint>
 #include <string>
 
-// The settings file: config.ini beside the executable.
+// The settings file: config.ini beside the executable, or in the user's
+// roaming application data when the program folder refuses writes.
 namespace GTIni {
 
 // The program's directory, ending in a path separator.
 extern std::wstring AppDir;
-// AppDir + "config.ini".
+// The one file read at load and written at unload: AppDir + "config.ini",
+// or Yorisen\config.ini under the roaming application data when the program
+// folder refuses writes.
 extern std::wstring IniPath;
 
-// Fills AppDir and IniPath; call before any read.
+// Fills AppDir and IniPath, carrying earlier settings over into a new
+// per-user file; call once, before any read.
 void InitIniPath();
 
 // The value stored under section/key of file, or fallback when the file,

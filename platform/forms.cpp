@@ -278,4 +278,8 @@ void Form::NativeCommand(int id) {
   if (m != nullptr && m->Click) m->Click();
 }
 
+void Form::NativeShowRequest() {
+  if (state_ == State::Loaded) Form_ShowRequest();
+}
+
 }  // namespace ui

@@ -260,10 +260,13 @@ class Form {
   void NativeClose();
   void NativeEndSession();
   void NativeCommand(int id);
+  // Another start of the program asks this form to come forward.
+  void NativeShowRequest();
 
  protected:
   virtual void Form_Load() {}
   virtual void Form_Unload(std::int16_t& cancel) { (void)cancel; }
+  virtual void Form_ShowRequest() {}
 
  private:
   friend class Control;

@@ -54,6 +54,48 @@ bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
 // Full path of the running executable.
 std::wstring ModulePath();
 
+// --- where the settings live ---
+
+enum class Access {
+  Granted,
+  Missing,  // no such file
+  Denied,   // refused: access denied or write-protected media
+  Busy,     // held by another program for now
+  Failed,   // any other failure
+};
+// Whether file can be opened for writing now; nothing is changed.
+Access FileWriteAccess(const std::wstring& file);
+// Whether a new file can be created in folder, probed with a temporary file
+// that is gone again at once.
+Access FolderWriteAccess(const std::wstring& folder);
+enum class KnownFolder { RoamingAppData, LocalAppData };
+// The user's folder without a trailing separator; empty when unknown.
+std::wstring KnownFolderPath(KnownFolder folder);
+// True when folder exists afterwards.
+bool CreateFolder(const std::wstring& folder);
+// Copies from to a new file to; fails when to exists.
+bool CopyNewFile(const std::wstring& from, const std::wstring& to);
+
+// --- one running copy per program folder ---
+
+// The text upper-cased the way the file system compares names.
+std::wstring UpperCase(const std::wstring& text);
+// Claims key (a number standing for the program folder) for this process;
+// false while another process holds it. claim is what ReleaseInstance lets
+// go (0: nothing).
+bool ClaimInstance(std::uint32_t key, std::uintptr_t& claim);
+void ReleaseInstance(std::uintptr_t claim);
+// Marks window as the one a later start for key brings forward, and lets
+// that start's request through even to an elevated copy.
+void MarkInstanceWindow(WindowHandle window, std::uint32_t key);
+// The window a running copy marked for key; 0 when there is none.
+WindowHandle FindInstanceWindow(std::uint32_t key);
+// Lets window's process take the foreground and asks the window to show
+// itself (it then raises Form_ShowRequest).
+bool RequestShow(WindowHandle window);
+// Blocks the thread; only before any window exists.
+void Pause(std::uint32_t milliseconds);
+
 // --- notification area ---
 
 // Fixed size of the wide version-1 icon record the shell is told about.

@@ -96,6 +96,9 @@ void Form1::Form_Unload(std::int16_t& Cancel) {
   form2_.Unload();
 }
 
+// A second start from this folder: come forward as a tray click does.
+void Form1::Form_ShowRequest() { mTray_Click(); }
+
 void Form1::TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int16_t Shift) {
   (void)Shift;
   if (KeyCode == vk::kAlt) return;

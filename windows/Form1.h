@@ -34,6 +34,7 @@ class Form1 final : public ui::Form, public WatcherState {
  protected:
   void Form_Load() override;
   void Form_Unload(std::int16_t& Cancel) override;
+  void Form_ShowRequest() override;
 
  private:
   void TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int16_t Shift);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "windows/Form1.h"
 #include "windows/Form2.h"
 
@@ -10,6 +13,11 @@ struct Forms {
   Form1 form1;
 };
 
-// Loads and shows the main window, runs until the last form unloads, then
-// releases what the window registry still holds. Returns the exit code.
-int RunYorisen();
+// Stands for the folder of the exe at exePath, whatever the letter case.
+std::uint32_t InstanceKey(const std::wstring& exePath);
+
+// Unless a copy from the same folder runs already (which is then brought
+// forward), loads the main window, shows it or starts in the tray, runs
+// until the last form unloads, then releases what the window registry still
+// holds. Returns the exit code.
+int RunYorisen(bool startInTray);

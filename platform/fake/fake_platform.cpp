@@ -212,6 +212,9 @@ bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
   fake::State& s = fake::Get();
   s.writes.push_back(section + L"/" + key + L"=" + value);
   if (s.writesFail) return false;
+  if (const auto a = s.access.find(file);
+      a != s.access.end() && a->second != os::Access::Granted && a->second != os::Access::Missing)
+    return false;
   fake::IniFile& ini = s.files[file];
   auto sec = std::find_if(ini.begin(), ini.end(), [&](const fake::IniSection& x) {
     return fake::SameText(x.name, section);
@@ -231,6 +234,79 @@ bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
 }
 
 std::wstring ModulePath() { return fake::Get().modulePath; }
+
+Access FileWriteAccess(const std::wstring& file) {
+  const fake::State& s = fake::Get();
+  if (const auto it = s.access.find(file); it != s.access.end()) return it->second;
+  return s.files.count(file) != 0 ? Access::Granted : Access::Missing;
+}
+
+Access FolderWriteAccess(const std::wstring& folder) {
+  const fake::State& s = fake::Get();
+  const auto it = s.access.find(folder);
+  return it == s.access.end() ? Access::Granted : it->second;
+}
+
+std::wstring KnownFolderPath(KnownFolder folder) {
+  return folder == KnownFolder::RoamingAppData ? fake::Get().roamingAppData
+                                               : fake::Get().localAppData;
+}
+
+bool CreateFolder(const std::wstring& folder) {
+  fake::Get().createdFolders.push_back(folder);
+  return true;
+}
+
+bool CopyNewFile(const std::wstring& from, const std::wstring& to) {
+  fake::State& s = fake::Get();
+  s.copies.push_back(from + L">" + to);
+  const auto source = s.files.find(from);
+  if (source == s.files.end() || s.files.count(to) != 0) return false;
+  s.files[to] = source->second;
+  return true;
+}
+
+std::wstring UpperCase(const std::wstring& text) {
+  std::wstring upper = text;
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+  return upper;
+}
+
+bool ClaimInstance(std::uint32_t key, std::uintptr_t& claim) {
+  auto& instances = fake::Get().instances;
+  claim = 0;
+  if (instances.count(key) != 0) return false;
+  instances[key] = 0;
+  claim = key;
+  return true;
+}
+
+void ReleaseInstance(std::uintptr_t claim) {
+  fake::State& s = fake::Get();
+  s.released.push_back(claim);
+  s.instances.erase(static_cast<std::uint32_t>(claim));
+}
+
+void MarkInstanceWindow(WindowHandle window, std::uint32_t key) {
+  fake::Get().markedWindows[key] = window;
+}
+
+WindowHandle FindInstanceWindow(std::uint32_t key) {
+  const auto& instances = fake::Get().instances;
+  const auto it = instances.find(key);
+  return it == instances.end() ? 0 : it->second;
+}
+
+bool RequestShow(WindowHandle window) {
+  fake::Get().showRequests.push_back(window);
+  return true;
+}
+
+void Pause(std::uint32_t milliseconds) {
+  fake::State& s = fake::Get();
+  s.clock += milliseconds;
+  if (s.onPause) s.onPause(milliseconds);
+}
 
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   fake::Get().trayCalls.push_back({message, data});

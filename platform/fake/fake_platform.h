@@ -78,6 +78,21 @@ struct State {
   std::vector<std::wstring> reads;   // "section/key" in call order
   std::vector<std::wstring> writes;  // "section/key=value" in call order
   bool writesFail = false;
+  // Write access by file or folder; files default to Granted when they
+  // exist and Missing when not, folders to Granted.
+  std::map<std::wstring, os::Access> access;
+  std::wstring roamingAppData = L"C:\\Users\\me\\AppData\\Roaming";
+  std::wstring localAppData = L"C:\\Users\\me\\AppData\\Local";
+  std::vector<std::wstring> createdFolders;
+  std::vector<std::wstring> copies;  // "from>to"
+
+  // Keys held by other processes, and the windows they marked.
+  std::map<std::uint32_t, WindowHandle> instances;
+  std::map<std::uint32_t, WindowHandle> markedWindows;
+  std::vector<std::uintptr_t> released;
+  std::vector<WindowHandle> showRequests;
+  // Runs at each pause with the milliseconds paused; the clock moves on.
+  std::function<void(std::uint32_t)> onPause;
 
   std::vector<TrayCall> trayCalls;
   std::map<std::wstring, std::uint32_t> registeredMessages;

@@ -2,4 +2,24 @@
 
 #include "windows/app.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return RunYorisen(); }
+namespace {
+
+// A shortcut set to "Run: Minimized" asks for one of these.
+bool StartsInTray(int show) {
+  switch (show) {
+    case SW_HIDE:
+    case SW_SHOWMINIMIZED:
+    case SW_MINIMIZE:
+    case SW_SHOWMINNOACTIVE:
+    case SW_FORCEMINIMIZE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+  return RunYorisen(StartsInTray(show));
+}

@@ -13,6 +13,7 @@
 
 #include "platform/native.h"
 #include "platform/win32/owned.h"
+#include "platform/win32/show_request.h"
 #include "platform/win32/tick_source.h"
 #include "platform/win32/trace.h"
 
@@ -281,6 +282,10 @@ class Win32Form final : public FormPeer {
         Layout(reinterpret_cast<const RECT*>(lParam));
         return 0;
       default:
+        if (message != 0 && message == win32::ShowRequestMessage()) {
+          form_.NativeShowRequest();
+          return 0;
+        }
         break;
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);

@@ -1,13 +1,16 @@
 // The OS calls over Win32 (W functions only).
 #include <windows.h>
 // Needs windows.h first.
+#include <knownfolders.h>
 #include <mmsystem.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "platform/os.h"
+#include "platform/win32/show_request.h"
 #include "platform/win32/trace.h"
 
 static_assert(os::kTrayRecordSize == NOTIFYICONDATAW_V1_SIZE);
@@ -26,6 +29,46 @@ LRESULT CALLBACK SubClassTrampoline(HWND window, UINT message, WPARAM wParam, LP
   LParam l = lParam;
   if (subClassHandler == nullptr) return DefWindowProcW(window, message, wParam, lParam);
   return subClassHandler(reinterpret_cast<WindowHandle>(window), message, w, l);
+}
+
+Access AccessFromError(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return Access::Missing;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return Access::Denied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return Access::Busy;
+    default:
+      return Access::Failed;
+  }
+}
+
+std::wstring Hex(std::uint32_t value) {
+  std::wstring text(8, L'0');
+  for (std::size_t i = text.size(); i-- > 0; value >>= 4U) {
+    text[i] = L"0123456789ABCDEF"[value & 0xFU];
+  }
+  return text;
+}
+
+constexpr wchar_t kInstanceProperty[] = L"Yorisen.Folder";
+
+HANDLE KeyValue(std::uint32_t key) { return reinterpret_cast<HANDLE>(std::uintptr_t{key}); }
+
+struct InstanceSearch {
+  HANDLE key;
+  HWND found;
+};
+
+BOOL CALLBACK MatchInstance(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<InstanceSearch*>(param);
+  if (GetPropW(window, kInstanceProperty) != search->key) return TRUE;
+  search->found = window;
+  return FALSE;
 }
 
 }  // namespace
@@ -133,6 +176,115 @@ std::wstring ModulePath() {
     buffer.resize(buffer.size() * 2);
   }
 }
+
+Access FileWriteAccess(const std::wstring& file) {
+  const HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return AccessFromError(GetLastError());
+  CloseHandle(handle);
+  return Access::Granted;
+}
+
+Access FolderWriteAccess(const std::wstring& folder) {
+  std::wstring base = folder;
+  if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
+  base += L"~yorisen-" + Hex(GetCurrentProcessId()) + L"-";
+  for (wchar_t attempt = L'0'; attempt <= L'9'; ++attempt) {
+    const std::wstring probe = base + attempt + L".tmp";
+    const HANDLE handle = CreateFileW(
+        probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      CloseHandle(handle);
+      return Access::Granted;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return AccessFromError(error);
+  }
+  return Access::Failed;
+}
+
+std::wstring KnownFolderPath(KnownFolder folder) {
+  PWSTR path = nullptr;
+  const HRESULT result = SHGetKnownFolderPath(
+      folder == KnownFolder::RoamingAppData ? FOLDERID_RoamingAppData : FOLDERID_LocalAppData,
+      KF_FLAG_CREATE, nullptr, &path);
+  std::wstring text;
+  if (SUCCEEDED(result) && path != nullptr) text = path;
+  CoTaskMemFree(path);
+  if (FAILED(result)) win32::TraceFailure(L"SHGetKnownFolderPath", static_cast<DWORD>(result));
+  return text;
+}
+
+bool CreateFolder(const std::wstring& folder) {
+  if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CopyNewFile(const std::wstring& from, const std::wstring& to) {
+  return CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
+}
+
+std::wstring UpperCase(const std::wstring& text) {
+  std::wstring upper = text;
+  if (!upper.empty()) CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+  return upper;
+}
+
+bool ClaimInstance(std::uint32_t key, std::uintptr_t& claim) {
+  claim = 0;
+  const std::wstring name = L"Local\\Yorisen-" + Hex(key);
+  const HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  const DWORD error = GetLastError();
+  if (mutex == nullptr) {
+    // An elevated copy's mutex is out of reach, but it is there.
+    if (error == ERROR_ACCESS_DENIED) return false;
+    win32::TraceFailure(L"CreateMutexW", error);
+    return true;  // nothing to tell copies apart by: run
+  }
+  if (error == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    return false;
+  }
+  claim = reinterpret_cast<std::uintptr_t>(mutex);
+  return true;
+}
+
+void ReleaseInstance(std::uintptr_t claim) {
+  if (claim != 0) CloseHandle(reinterpret_cast<HANDLE>(claim));
+}
+
+void MarkInstanceWindow(WindowHandle window, std::uint32_t key) {
+  if (!SetPropW(ToHwnd(window), kInstanceProperty, KeyValue(key))) {
+    win32::TraceFailure(L"SetPropW");
+  }
+  // A copy started without elevation may still reach an elevated one.
+  const UINT request = win32::ShowRequestMessage();
+  if (request != 0 &&
+      !ChangeWindowMessageFilterEx(ToHwnd(window), request, MSGFLT_ALLOW, nullptr)) {
+    win32::TraceFailure(L"ChangeWindowMessageFilterEx");
+  }
+}
+
+WindowHandle FindInstanceWindow(std::uint32_t key) {
+  InstanceSearch search{KeyValue(key), nullptr};
+  EnumWindows(&MatchInstance, reinterpret_cast<LPARAM>(&search));
+  return reinterpret_cast<WindowHandle>(search.found);
+}
+
+bool RequestShow(WindowHandle window) {
+  const UINT request = win32::ShowRequestMessage();
+  if (request == 0) return false;
+  DWORD process = 0;
+  GetWindowThreadProcessId(ToHwnd(window), &process);
+  // This start came from the user and may hand the foreground on.
+  AllowSetForegroundWindow(process);
+  return PostMessageW(ToHwnd(window), request, 0, 0) != FALSE;
+}
+
+void Pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   NOTIFYICONDATAW nid{};

@@ -6,12 +6,14 @@ import random
 import re
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import WineSession, helper_exe, missing_tools, wait_until  # noqa: E402
-from tool import Tool, read_config, stop_all  # noqa: E402
+from tool import (INTERVAL_BOX, KEY_BOX, TITLE, Tool, clear_user_settings,  # noqa: E402
+                  figure, read_config, stop_all, traces, user_settings_folders)
 
 S = None
 
@@ -127,6 +129,7 @@ class EnvironmentTest(unittest.TestCase):
     def setUp(self):
         self.tools = []
         self.mounts = []
+        clear_user_settings(S)
 
     def tearDown(self):
         S.release_all()
@@ -136,6 +139,7 @@ class EnvironmentTest(unittest.TestCase):
             for mount in reversed(self.mounts):
                 subprocess.run(["umount", mount], check=False)
             wait_until(lambda: not S.tray_visible(), 10, message="tray icons gone")
+            clear_user_settings(S)
 
     def read_only(self, path):
         """Makes path (a file or a folder) read-only even for root."""
@@ -160,14 +164,31 @@ class EnvironmentTest(unittest.TestCase):
         self.assertEqual(t.close(), 0)
         self.assertEqual(read_config(t.folder), "[Config]\r\nLeftKey=65\r\n")
 
-    def test_read_only_program_folder(self):
-        t = self.tool(start=False)
+    def test_read_only_program_folder_keeps_the_settings_per_user(self):
+        t = self.tool("[Mine]\r\nKeep=yes\r\n[Config]\r\nRightKey=66\r\n", start=False)
         self.read_only(t.folder)
-        t.expect_traces.append(WRITE_FAILED)
+        before = sorted(os.listdir(t.folder))
+        t.expect_traces.append("^settings: the program folder refuses writes, using .*Roaming")
         t.start()
         self.assertEqual(S.find_windows(pid=t.proc.pid), [t.win])
+        S.activate(t.win)
+        t.click_client(*KEY_BOX[0])
+        S.key_tap("a")
+        t.click_client(*INTERVAL_BOX)
+        # "40": erase it to get "1", then type "25".
+        for key in ("End", "BackSpace", "BackSpace", "2", "5"):
+            S.key_tap(key)
         self.assertEqual(t.close(), 0)
-        self.assertFalse(os.path.exists(os.path.join(t.folder, "config.ini")))
+        # The restart reads what the first run kept, and writes it back.
+        t.start()
+        self.assertEqual(t.close(), 0)
+        self.assertEqual(sorted(os.listdir(t.folder)), before)
+        self.assertEqual(read_config(t.folder), "[Mine]\r\nKeep=yes\r\n[Config]\r\nRightKey=66\r\n")
+        folders = user_settings_folders(S)
+        self.assertEqual(len(folders), 1)
+        self.assertEqual(read_config(folders[0]),
+                         "[Mine]\r\nKeep=yes\r\n[Config]\r\nRightKey=66\r\nLeftKey=65\r\n"
+                         "OnOffKey=38\r\nInterval=125\r\n")
 
     def test_settings_round_trip_in_a_non_ascii_folder(self):
         folder = os.path.join(S.tmp, "テスト ü")
@@ -179,18 +200,45 @@ class EnvironmentTest(unittest.TestCase):
         self.assertEqual(stored(text, "LeftKey"), "65")
         self.assertEqual(stored(text, "Interval"), "100")
 
-    def test_two_copies_at_once_both_work_and_both_exit(self):
-        first = self.tool("[Config]\r\nInterval=100\r\n")
-        folder = first.folder
-        second = self.tool(folder=folder)
-        # Each answers on its own icon (in the order they were added).
-        for index, copy in enumerate((first, second)):
-            menu = copy.open_menu(index)
-            S.click_screen(640, 900)
-            S.wait_gone(menu)
+    def test_a_second_start_from_the_same_folder_brings_the_first_forward(self):
+        config = "[Config]\r\nInterval=100\r\n"
+        first = self.tool(config)
+        first.caption_button("min")
+        S.wait_gone(first.win)
+        # The same file again, as a shortcut would start it.
+        started = time.monotonic()
+        second = S.start_exe(os.path.join(first.folder, "yorisen.exe"))
+        self.assertEqual(second.wait_exit(10), 0)
+        figure("second start from the same folder ended in %.2f s" % (time.monotonic() - started))
+        self.assertEqual(traces(second.output()), [])
+        wait_until(lambda: S.is_viewable(first.win), 5, message="first copy's window shown")
+        self.assertEqual(read_config(first.folder), config)
+        # A copy from another folder runs beside it: it shows its own window.
+        other = self.tool()
+        self.assertTrue(first.proc.alive() and other.proc.alive())
+        # The newer window covers the first: close it first.
+        self.assertEqual(other.close(), 0)
         self.assertEqual(first.close(), 0)
-        self.assertEqual(second.close(), 0)
-        self.assertEqual(stored(read_config(folder), "Interval"), "100")
+        self.assertEqual(read_config(first.folder),
+                         "[Config]\r\nInterval=100\r\nLeftKey=37\r\nRightKey=39\r\n"
+                         "OnOffKey=38\r\n")
+
+    def test_a_minimised_start_goes_to_the_tray(self):
+        t = self.tool(start=False)
+        # What a shortcut set to "Run: Minimized" asks for.
+        start = S.start_program(["start", "/min", "/wait", "/unix",
+                                 os.path.join(t.folder, "yorisen.exe")])
+        self.addCleanup(start.kill)
+
+        def hidden_in_the_tray():
+            return (S.tray_visible() and not S.find_windows(name=TITLE)
+                    and S.find_windows(name=TITLE, visible=False))
+        win = wait_until(hidden_in_the_tray, 20, message="window hidden, icon in the tray")[0]
+        S.click_tray_icon(0)
+        wait_until(lambda: S.is_viewable(win), 5, message="window back")
+        S.click(win, *S.caption_button_point(win, "close"))
+        self.assertEqual(start.wait_exit(10), 0)
+        self.assertEqual(traces(start.output()), [])
 
     def test_icon_and_menu_come_back_after_a_taskbar_restart(self):
         t = self.tool()

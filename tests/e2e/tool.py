@@ -1,5 +1,6 @@
 """Drives one copy of yorisen.exe under a harness WineSession."""
 
+import glob
 import os
 import re
 import shutil
@@ -30,6 +31,18 @@ def read_config(folder):
     if data.startswith(b"\xff\xfe"):
         return data[2:].decode("utf-16-le")
     return data.decode("utf-8", "replace")
+
+
+def user_settings_folders(session):
+    """The per-user settings folder, where it exists in the session's prefix
+    (shared by every test, so tests that may write it clear it)."""
+    return glob.glob(os.path.join(session.prefix, "drive_c", "users", "*", "AppData",
+                                  "Roaming", "Yorisen"))
+
+
+def clear_user_settings(session):
+    for folder in user_settings_folders(session):
+        shutil.rmtree(folder)
 
 
 def figure(text):

@@ -368,6 +368,62 @@ TEST_F(FormsTest, TrayClickShowsAndRestoresTheHiddenWindow) {
   EXPECT_EQ(os().foregrounds.back(), f1().hWnd());
 }
 
+TEST_F(FormsTest, AShowRequestFromASecondStartActsAsATrayClick) {
+  Start();
+  f1().Hide();
+  f1().SetWindowState(1);
+  f1().NativeShowRequest();
+  EXPECT_TRUE(f1().Visible());
+  EXPECT_EQ(f1().WindowState(), 0);
+  EXPECT_EQ(os().foregrounds.back(), f1().hWnd());
+}
+
+TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
+  const std::uint32_t key = InstanceKey(os().modulePath);
+  EXPECT_EQ(key, InstanceKey(L"c:\\tools\\yorisen\\other.exe"));
+  EXPECT_NE(key, InstanceKey(L"C:\\Tools\\Yorisen2\\yorisen.exe"));
+
+  // The first copy marks its window and lets go once the settings are written.
+  EXPECT_EQ(RunYorisen(false), 0);
+  EXPECT_NE(os().markedWindows.at(key), 0u);
+  EXPECT_EQ(os().released, std::vector<std::uintptr_t>{key});
+  EXPECT_EQ(os().reads.size(), 4u);
+
+  // A second start hands over to the running copy's window and writes nothing.
+  fake::Reset();
+  os().instances[key] = 0x4240;
+  EXPECT_EQ(RunYorisen(false), 0);
+  EXPECT_EQ(os().showRequests, std::vector<WindowHandle>{0x4240});
+  EXPECT_TRUE(os().reads.empty());
+  EXPECT_TRUE(os().writes.empty());
+  EXPECT_TRUE(os().trayCalls.empty());
+
+  // A copy still starting: its window appears while this start waits.
+  fake::Reset();
+  os().instances[key] = 0;
+  os().onPause = [&](std::uint32_t) { os().instances[key] = 0x4250; };
+  EXPECT_EQ(RunYorisen(false), 0);
+  EXPECT_EQ(os().showRequests, std::vector<WindowHandle>{0x4250});
+
+  // A copy ending: it lets go while this start waits, and this one runs.
+  fake::Reset();
+  os().instances[key] = 0;
+  os().onPause = [&](std::uint32_t) {
+    if (os().clock >= 1200) os().instances.erase(key);
+  };
+  RunYorisen(true);
+  EXPECT_EQ(os().reads.size(), 4u);
+  EXPECT_TRUE(os().traces.empty());
+
+  // A copy that neither ends nor shows a window does not block for ever.
+  fake::Reset();
+  os().instances[key] = 0;
+  RunYorisen(false);
+  EXPECT_EQ(os().reads.size(), 4u);
+  EXPECT_EQ(os().traces.size(), 1u);
+  EXPECT_LE(os().clock, 1000u + 6000u);
+}
+
 TEST_F(FormsTest, ExitFromTheMenuWritesSettingsInOrderAndEndsEverything) {
   GTIni::WriteIni(L"Mine", L"Keep", L"1", kIni);
   Start();

@@ -21,6 +21,65 @@ TEST_F(SettingsTest, IniPathSitsBesideTheExecutable) {
   EXPECT_EQ(GTIni::IniPath, L"C:\\テスト ü\\config.ini");
 }
 
+TEST_F(SettingsTest, SettingsStayBesideTheExeUnlessTheFolderRefusesWrites) {
+  const std::wstring beside = L"C:\\Tools\\Yorisen\\config.ini";
+  // Missing file in a writable folder; a file briefly held elsewhere; a
+  // read-only file in a writable folder (frozen on purpose).
+  for (const os::Access file : {os::Access::Missing, os::Access::Busy, os::Access::Denied}) {
+    fake::Reset();
+    os().access[beside] = file;
+    GTIni::InitIniPath();
+    EXPECT_EQ(GTIni::IniPath, beside);
+    EXPECT_EQ(os().traces, std::vector<std::wstring>{});
+  }
+  // Writable file in a folder that takes no new files.
+  fake::Reset();
+  GTIni::WriteIni(L"Config", L"LeftKey", L"65", beside);
+  os().access[L"C:\\Tools\\Yorisen\\"] = os::Access::Denied;
+  GTIni::InitIniPath();
+  EXPECT_EQ(GTIni::IniPath, beside);
+
+  fake::Reset();
+  os().access[L"C:\\Tools\\Yorisen\\"] = os::Access::Denied;
+  GTIni::InitIniPath();
+  const std::wstring mine = L"C:\\Users\\me\\AppData\\Roaming\\Yorisen\\config.ini";
+  EXPECT_EQ(GTIni::IniPath, mine);
+  EXPECT_EQ(GTIni::AppDir, L"C:\\Tools\\Yorisen\\");
+  EXPECT_EQ(os().createdFolders,
+            std::vector<std::wstring>{L"C:\\Users\\me\\AppData\\Roaming\\Yorisen"});
+  EXPECT_EQ(os().traces, std::vector<std::wstring>{
+                             L"settings: the program folder refuses writes, using " + mine});
+}
+
+TEST_F(SettingsTest, ANewPerUserFileTakesTheVirtualStoreCopyFirstThenTheFileBesideTheExe) {
+  const std::wstring beside = L"C:\\Program Files\\Yorisen\\config.ini";
+  const std::wstring store =
+      L"C:\\Users\\me\\AppData\\Local\\VirtualStore\\Program Files\\Yorisen\\config.ini";
+  const std::wstring mine = L"C:\\Users\\me\\AppData\\Roaming\\Yorisen\\config.ini";
+  const auto start = [&] {
+    os().modulePath = L"C:\\Program Files\\Yorisen\\yorisen.exe";
+    os().access[L"C:\\Program Files\\Yorisen\\"] = os::Access::Denied;
+    os().access[beside] = os::Access::Denied;
+    GTIni::InitIniPath();
+    EXPECT_EQ(GTIni::IniPath, mine);
+    return GTIni::GetIni(L"Config", L"LeftKey", L"37", mine);
+  };
+  GTIni::WriteIni(L"Config", L"LeftKey", L"65", store);
+  GTIni::WriteIni(L"Config", L"LeftKey", L"66", beside);
+  EXPECT_EQ(start(), L"65");
+  EXPECT_EQ(os().traces.back(), L"settings: the program folder refuses writes, using " + mine +
+                                    L", carried over from " + store);
+
+  os().files.erase(mine);
+  os().files.erase(store);
+  EXPECT_EQ(start(), L"66");
+
+  // Once the per-user file exists, it alone counts.
+  GTIni::WriteIni(L"Config", L"LeftKey", L"67", store);
+  EXPECT_EQ(start(), L"66");
+  EXPECT_EQ(os().copies.size(), 2u);
+}
+
 TEST_F(SettingsTest, GetIniGivesTheDefaultForMissingFileSectionOrKey) {
   EXPECT_EQ(GTIni::GetIni(L"Config", L"LeftKey", L"37", L"C:\\none.ini"), L"37");
   GTIni::WriteIni(L"Other", L"LeftKey", L"1", L"C:\\a.ini");
