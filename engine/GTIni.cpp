@@ -1,5 +1,6 @@
 #include "engine/GTIni.h"
 
+#include "platform/decimal.h"
 #include "platform/os.h"
 
 namespace GTIni {
@@ -98,6 +99,6 @@ std::int32_t ToInt32(const std::wstring& text, std::int32_t fallback) {
   return static_cast<std::int32_t>(value);
 }
 
-std::wstring ToDecimal(std::int64_t value) { return std::to_wstring(value); }
+std::wstring ToDecimal(std::int64_t value) { return platform::Decimal(value); }
 
 }  // namespace GTIni

@@ -1,5 +1,7 @@
 #include "engine/interval_rule.h"
 
+#include "platform/decimal.h"
+
 namespace interval_rule {
 
 bool AllDigits(const std::wstring& text) {
@@ -20,7 +22,7 @@ std::int32_t DigitsValue(const std::wstring& digits) {
 
 std::wstring Corrected(const std::wstring& text, std::int32_t lastInterval) {
   if (text.empty()) return L"1";
-  if (!AllDigits(text)) return std::to_wstring(lastInterval);
+  if (!AllDigits(text)) return platform::Decimal(lastInterval);
   if (DigitsValue(text) <= 0) return L"1";
   return text;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/decimal.h"
 #include "platform/os.h"
 
 namespace win32 {
@@ -11,7 +12,7 @@ namespace win32 {
 // Traces a failed call with the thread's last error; call it right after the
 // failure, before anything else can change that error.
 inline void TraceFailure(const wchar_t* call, DWORD error = GetLastError()) {
-  os::Trace(std::wstring(call) + L" failed, error " + std::to_wstring(error));
+  os::Trace(std::wstring(call) + L" failed, error " + platform::Decimal(error));
 }
 
 }  // namespace win32

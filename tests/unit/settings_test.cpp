@@ -116,6 +116,14 @@ TEST_F(SettingsTest, ToInt32AcceptsSignedDecimalsThatFitAndNothingElse) {
   }
 }
 
+TEST_F(SettingsTest, ToDecimalWritesPlainDecimalsToTheEdgesOfTheRange) {
+  EXPECT_EQ(GTIni::ToDecimal(0), L"0");
+  EXPECT_EQ(GTIni::ToDecimal(40), L"40");
+  EXPECT_EQ(GTIni::ToDecimal(-5), L"-5");
+  EXPECT_EQ(GTIni::ToDecimal(INT64_MAX), L"9223372036854775807");
+  EXPECT_EQ(GTIni::ToDecimal(INT64_MIN), L"-9223372036854775808");
+}
+
 TEST_F(SettingsTest, IntervalRuleCorrectsTextTheWayTheBoxShowsIt) {
   using interval_rule::Corrected;
   EXPECT_EQ(Corrected(L"", 40), L"1");
