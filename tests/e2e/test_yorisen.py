@@ -12,8 +12,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import (ClickLog, HarnessError, WineSession, helper_exe,  # noqa: E402
-                     missing_tools, to_windows_path, wait_until)
+from harness import (ClickLog, WineSession, helper_exe, missing_tools,  # noqa: E402
+                     to_windows_path, wait_until)
 from tool import INTERVAL_BOX, KEY_BOX, Tool, figure, read_config, stop_all  # noqa: E402
 
 TARGET = (300, 300, 400, 300)  # click target window: x, y, w, h
@@ -77,15 +77,7 @@ class YorisenTest(unittest.TestCase):
 
     def aim_at_target(self):
         """The target is the active window and the cursor is over it."""
-        # A tool window that has just mapped may take the activation back
-        # from the first click.
-        for attempt in range(3):
-            try:
-                S.activate(TARGET_WIN, timeout=4)
-                break
-            except HarnessError:
-                if attempt == 2:
-                    raise
+        S.activate(TARGET_WIN)
         S.move(*TARGET_POINT)
 
     def clicks(self, kind="LD"):
