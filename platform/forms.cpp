@@ -1,6 +1,7 @@
 #include "platform/forms.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "platform/native.h"
@@ -241,22 +242,24 @@ bool Form::ListenRawKeys() {
 }
 
 std::vector<Control*> Form::CreationOrder() const {
+  const auto labelFor = [](const Control* c) {
+    return c->Kind() == ControlKind::Label ? static_cast<const Label*>(c)->LabelFor() : nullptr;
+  };
   const auto rank = [](const Control* c) {
     switch (c->Kind()) {
       case ControlKind::TextBox:
       case ControlKind::CheckBox:
         return 0;
       case ControlKind::Label:
-        return static_cast<const Label*>(c)->LabelFor() != nullptr ? 3 : 1;
+        return 1;
       case ControlKind::Frame:
         return 2;
     }
     return 3;
   };
   std::vector<Control*> sorted;
-  for (Control* c : controls_) {
-    if (rank(c) < 3) sorted.push_back(c);
-  }
+  std::copy_if(controls_.begin(), controls_.end(), std::back_inserter(sorted),
+               [&](const Control* c) { return labelFor(c) == nullptr; });
   std::stable_sort(sorted.begin(), sorted.end(), [&](const Control* a, const Control* b) {
     const int ra = rank(a), rb = rank(b);
     return ra != rb ? ra < rb : a->TabIndex() < b->TabIndex();
@@ -264,9 +267,7 @@ std::vector<Control*> Form::CreationOrder() const {
   std::vector<Control*> order;
   for (Control* c : sorted) {
     for (Control* l : controls_) {
-      if (l->Kind() == ControlKind::Label && static_cast<Label*>(l)->LabelFor() == c) {
-        order.push_back(l);
-      }
+      if (labelFor(l) == c) order.push_back(l);
     }
     order.push_back(c);
   }

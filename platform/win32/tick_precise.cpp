@@ -3,8 +3,6 @@
 // period the user typed is the period the watcher runs at, 1 ms included.
 // When that cannot start, a window timer ticks as well as it can.
 #include <windows.h>
-// Needs windows.h first.
-#include <mmsystem.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +11,7 @@
 #include "platform/win32/owned.h"
 #include "platform/win32/tick_source.h"
 #include "platform/win32/trace.h"
+#include "platform/win32/window_timer.h"
 
 namespace ui::native {
 
@@ -20,31 +19,10 @@ namespace {
 
 // Not in every SDK's headers yet.
 constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
-constexpr int kProcessPowerThrottling = 4;          // ProcessPowerThrottling
-constexpr ULONG kIgnoreTimerResolution = 0x4;  // PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION
 
 // A timer that wakes this much late still gets its missed ticks (Wine's
 // wakes are up to about a millisecond late); a longer stall skips them.
 constexpr std::int64_t kCatchUpLimitMs = 20;
-
-struct PowerThrottlingState {
-  ULONG Version;
-  ULONG ControlMask;
-  ULONG StateMask;
-};
-
-// Windows 11 may drop a hidden window's process's timer resolution request;
-// a tray tool is hidden most of the time.
-void KeepTimerResolutionWhenHidden() {
-  using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
-  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  if (kernel == nullptr) return;
-  const auto set = reinterpret_cast<SetProcessInformationFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")));
-  if (set == nullptr) return;
-  PowerThrottlingState state{1, kIgnoreTimerResolution, 0};
-  set(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof(state));
-}
 
 HANDLE StartThread(LPTHREAD_START_ROUTINE main, LPVOID parameter) {
 #ifdef YORISEN_TICK_CANNOT_START
@@ -58,47 +36,11 @@ HANDLE StartThread(LPTHREAD_START_ROUTINE main, LPVOID parameter) {
 #endif
 }
 
-// timeBeginPeriod(1) while awake only: a fine system tick costs power.
-class FineResolution {
- public:
-  ~FineResolution() { Hold(false); }
-  void Hold(bool hold) {
-    if (hold == held_) return;
-    if (hold) {
-      timeBeginPeriod(1);
-      KeepTimerResolutionWhenHidden();
-    } else {
-      timeEndPeriod(1);
-    }
-    held_ = hold;
-  }
-
- private:
-  bool held_ = false;
-};
-
 std::int64_t Now() {
   LARGE_INTEGER now{};
   QueryPerformanceCounter(&now);
   return now.QuadPart;
 }
-
-// The window timer, clamped to 10 ms, where the precise tick cannot start.
-class WindowTimerSource final : public TickSource {
- public:
-  WindowTimerSource(HWND window, UINT_PTR id) : window_(window), id_(id) {}
-  ~WindowTimerSource() override { KillTimer(window_, id_); }
-  void SetPeriod(std::uint32_t milliseconds, bool parked) override {
-    resolution_.Hold(!parked);
-    if (SetTimer(window_, id_, milliseconds, nullptr) == 0) win32::TraceFailure(L"SetTimer");
-  }
-  void TickTaken() override {}
-
- private:
-  HWND window_;
-  UINT_PTR id_;
-  FineResolution resolution_;
-};
 
 class PreciseSource final : public TickSource {
  public:
@@ -222,7 +164,7 @@ std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint
                                              bool parked) {
   auto precise = std::make_unique<PreciseSource>(window, id, milliseconds);
   if (precise->Start(parked)) return precise;
-  auto fallback = std::make_unique<WindowTimerSource>(window, id);
+  auto fallback = std::make_unique<WindowTimerSource>(window, id, true);
   fallback->SetPeriod(milliseconds, parked);
   return fallback;
 }

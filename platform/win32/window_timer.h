@@ -1,0 +1,81 @@
+#pragma once
+
+// The window timer (WM_TIMER), which Windows clamps to 10 ms, and the fine
+// system tick a timer may hold while it is awake.
+#include <windows.h>
+// Needs windows.h first.
+#include <mmsystem.h>
+
+#include <cstdint>
+
+#include "platform/win32/tick_source.h"
+#include "platform/win32/trace.h"
+
+namespace ui::native {
+
+// Windows 11 may drop a hidden window's process's timer resolution request;
+// a tray tool is hidden most of the time.
+inline void KeepTimerResolutionWhenHidden() {
+  // Not in every SDK's headers yet.
+  constexpr int kProcessPowerThrottling = 4;     // ProcessPowerThrottling
+  constexpr ULONG kIgnoreTimerResolution = 0x4;  // PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION
+  struct PowerThrottlingState {
+    ULONG Version;
+    ULONG ControlMask;
+    ULONG StateMask;
+  };
+  using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel == nullptr) return;
+  const auto set = reinterpret_cast<SetProcessInformationFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")));
+  if (set == nullptr) return;
+  PowerThrottlingState state{1, kIgnoreTimerResolution, 0};
+  set(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof(state));
+}
+
+// timeBeginPeriod(1) while awake only: a fine system tick costs power.
+class FineResolution {
+ public:
+  FineResolution() = default;
+  FineResolution(const FineResolution&) = delete;
+  FineResolution& operator=(const FineResolution&) = delete;
+  ~FineResolution() { Hold(false); }
+  void Hold(bool hold) {
+    if (hold == held_) return;
+    if (hold) {
+      timeBeginPeriod(1);
+      KeepTimerResolutionWhenHidden();
+    } else {
+      timeEndPeriod(1);
+    }
+    held_ = hold;
+  }
+
+ private:
+  bool held_ = false;
+};
+
+// Ticks through WM_TIMER; fineWhileAwake also holds the fine system tick
+// while not parked (the fallback does; the plain baseline does not).
+class WindowTimerSource final : public TickSource {
+ public:
+  WindowTimerSource(HWND window, UINT_PTR id, bool fineWhileAwake)
+      : window_(window), id_(id), fineWhileAwake_(fineWhileAwake) {}
+  ~WindowTimerSource() override { KillTimer(window_, id_); }
+  WindowTimerSource(const WindowTimerSource&) = delete;
+  WindowTimerSource& operator=(const WindowTimerSource&) = delete;
+  void SetPeriod(std::uint32_t milliseconds, bool parked) override {
+    resolution_.Hold(fineWhileAwake_ && !parked);
+    if (SetTimer(window_, id_, milliseconds, nullptr) == 0) win32::TraceFailure(L"SetTimer");
+  }
+  void TickTaken() override {}
+
+ private:
+  HWND window_;
+  UINT_PTR id_;
+  bool fineWhileAwake_;
+  FineResolution resolution_;
+};
+
+}  // namespace ui::native
