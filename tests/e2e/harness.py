@@ -49,6 +49,7 @@ MENU_BORDER = 3
 MENU_SEPARATOR = 8
 
 TRAY_WINDOW_NAME = "Wine System Tray"
+MENU_CLASS = "#32768"  # Win32 class of popup menus
 
 # Win32 notification callback lParams as seen by the tray owner.
 WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK = 512, 513, 514, 515
@@ -59,18 +60,25 @@ class HarnessError(RuntimeError):
     pass
 
 
-def wait_until(predicate, timeout=10.0, interval=0.02, message=None):
+def wait_until(predicate, timeout=10.0, interval=0.02, message=None, describe=None):
     """Poll predicate() until it returns a truthy value; return that value.
 
-    Raises HarnessError (with message) on timeout."""
+    Raises HarnessError (with message, and describe()'s text if given) on
+    timeout."""
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
         if value:
             return value
         if time.monotonic() >= deadline:
-            raise HarnessError("timed out after %.1fs waiting for %s"
-                               % (timeout, message or getattr(predicate, "__name__", "condition")))
+            text = "timed out after %.1fs waiting for %s" % (
+                timeout, message or getattr(predicate, "__name__", "condition"))
+            if describe is not None:
+                try:
+                    text += "\n" + describe()
+                except Exception as e:  # the timeout matters more than its details
+                    text += "\n(no details: %r)" % e
+            raise HarnessError(text)
         time.sleep(interval)
 
 
@@ -482,7 +490,38 @@ class WineSession:
             ids = self.find_windows(name=name, pid=pid, classname=classname)
             return ids[0] if len(ids) == 1 else None
         return wait_until(one, timeout, interval=0.05,
-                          message="window name=%r pid=%r class=%r" % (name, pid, classname))
+                          message="window name=%r pid=%r class=%r" % (name, pid, classname),
+                          describe=lambda: self.describe_windows(pid))
+
+    def win32_windows(self):
+        """{X id: (Win32 class, title)} of the visible top-level windows, as
+        the winlist helper reads them inside Wine."""
+        r = subprocess.run([WINE, helper_exe("winlist")], env=self.env, timeout=20,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        found = {}
+        for line in r.stdout.decode("utf-8", "replace").splitlines():
+            fields = line.split(" ", 4)
+            if len(fields) == 5 and fields[0] != "0":
+                found[int(fields[0])] = (fields[1], fields[4])
+        return found
+
+    def describe_windows(self, pid=None):
+        """The visible windows (of pid, or all of them) and the pointer: what a
+        timed-out wait for a window reports."""
+        ids = self.find_windows(pid=pid)
+        classes = self.win32_windows()
+        lines = ["visible windows%s:" % ("" if pid is None else " of pid %s" % pid)]
+        for wid in ids:
+            cls, title = classes.get(wid, ("?", self.window_name(wid)))
+            try:
+                geometry = "%d,%d %dx%d" % self.geometry(wid)
+            except HarnessError:
+                geometry = "gone"
+            lines.append("  0x%x %s %r %s" % (wid, cls, title, geometry))
+        if not ids:
+            lines.append("  none")
+        lines.append("pointer: " + self.xdotool("getmouselocation", check=False).strip())
+        return "\n".join(lines)
 
     def _root_id(self):
         if self._root is None:
@@ -512,7 +551,7 @@ class WineSession:
     def wait_gone(self, wid, timeout=10.0):
         """Wait until the window is unmapped or destroyed."""
         wait_until(lambda: not self.is_viewable(wid), timeout, interval=0.05,
-                   message="window %s to disappear" % wid)
+                   message="window %s to disappear" % wid, describe=self.describe_windows)
 
     def focused_window(self):
         """X input focus.  With unmanaged windows Wine moves it to the active
@@ -625,9 +664,10 @@ class WineSession:
                            min(2.0, max(0.1, deadline - time.monotonic())),
                            message="window %s to become active" % wid)
                 return
-            except HarnessError:
+            except HarnessError as e:
                 if time.monotonic() >= deadline:
-                    raise
+                    raise HarnessError("%s\nfocus: %s\n%s" % (
+                        e, self.focused_window(), self.describe_windows())) from None
 
     def caption_button_point(self, wid, which):
         """Window-relative centre of the Wine-drawn caption button
@@ -664,11 +704,17 @@ class WineSession:
         return tray
 
     def wait_popup_menu(self, pid, timeout=10.0):
-        """The visible popup menu of a process: its untitled visible window."""
+        """The visible popup menu of a process: its window of the menu class.
+        (Untitled is not enough: the tool's tooltips are untitled too.)"""
         def menu():
-            ids = [w for w in self.find_windows(pid=pid) if self.window_name(w) == ""]
-            return ids[0] if len(ids) == 1 else None
-        return wait_until(menu, timeout, interval=0.05, message="popup menu of pid %s" % pid)
+            ids = self.find_windows(pid=pid)
+            if not ids:
+                return None
+            classes = self.win32_windows()
+            menus = [w for w in ids if classes.get(w, ("",))[0] == MENU_CLASS]
+            return menus[0] if len(menus) == 1 else None
+        return wait_until(menu, timeout, interval=0.05, message="popup menu of pid %s" % pid,
+                          describe=lambda: self.describe_windows(pid))
 
     def menu_item_point(self, menu, layout, index):
         """Window-relative centre of the index-th entry of a popup menu.
@@ -737,7 +783,7 @@ _built = {}
 
 
 def helper_exe(name):
-    """Path of a test helper exe (clicktarget, taskbarcreated, procstat): taken from
+    """Path of a test helper exe (clicktarget, taskbarcreated, procstat, winlist): taken from
     $YORISEN_E2E_BIN_DIR if it is there, else built from tests/e2e/<name>.c
     once per process into a temp dir."""
     bin_dir = os.environ.get("YORISEN_E2E_BIN_DIR")
