@@ -52,11 +52,8 @@ def allowed():
             words, version = entry.split(), note.strip()
             if len(words) != 2:
                 faults.append("line %d: not 'DLL function  # version'" % n)
-            elif version not in VERSIONS:
-                faults.append("line %d: %s %s needs Windows %s; the exes are made for "
-                              "Windows %s or later (versions: %s)"
-                              % (n, words[0], words[1], version or "(no version noted)",
-                                 VERSIONS[-1], ", ".join(VERSIONS)))
+            elif not version:
+                faults.append("line %d: %s %s: no Windows version noted" % (n, *words))
             else:
                 table[(words[0].lower(), words[1])] = version
     return table, faults
@@ -84,11 +81,17 @@ def main(paths):
                   f"('{new[0][0]} {new[0][1]}  # <version>'), and only if Windows "
                   f"{VERSIONS[-1]} has it; otherwise look it up at run time.")
             failed = True
-        known = [table[(d.lower(), fn)] for d, fn in functions if (d.lower(), fn) in table]
+        listed = [(d, fn, table[(d.lower(), fn)]) for d, fn in functions
+                  if (d.lower(), fn) in table]
+        for d, fn, version in listed:
+            if version not in VERSIONS:
+                print(f"  {d} {fn} is listed for Windows {version}: the exes are made for "
+                      f"Windows {VERSIONS[-1]} or later (versions: {', '.join(VERSIONS)})")
+                failed = True
+        known = [v for _, _, v in listed if v in VERSIONS]
         if known:
-            newest = max(known, key=VERSIONS.index)
-            print(f"  {len(functions)} functions, {len(known)} listed; the newest is from "
-                  f"Windows {newest}")
+            print(f"  {len(functions)} functions, {len(listed)} listed; the newest is from "
+                  f"Windows {max(known, key=VERSIONS.index)}")
     return 1 if failed else 0
 
 
