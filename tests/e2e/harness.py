@@ -338,11 +338,11 @@ class WineSession:
         if p.popen.returncode != 0:
             raise HarnessError("%s failed (%s): %s" % (what, p.popen.returncode, p.output()))
 
-    def _spawn(self, args, cwd, name):
+    def _spawn(self, args, cwd, name, loader=None):
         out_path = os.path.join(self.tmp, "%s-%d.out" % (name, len(self._procs)))
         out = open(out_path, "wb")
         try:
-            popen = subprocess.Popen([WINE] + list(args), cwd=cwd, env=self.env,
+            popen = subprocess.Popen([loader or WINE] + list(args), cwd=cwd, env=self.env,
                                      stdout=out, stderr=subprocess.STDOUT,
                                      stdin=subprocess.DEVNULL, start_new_session=True)
         finally:
@@ -356,17 +356,19 @@ class WineSession:
         return self._spawn([str(a) for a in args], cwd=cwd or self.tmp,
                            name=os.path.basename(str(args[0])))
 
-    def start_exe(self, exe, args=(), cwd=None):
+    def start_exe(self, exe, args=(), cwd=None, loader=None):
         """Start a Windows exe (unix path) under wine; returns WineProcess.
 
         cwd defaults to the exe's directory.  Arguments are passed verbatim;
-        use to_windows_path() for file arguments the exe opens."""
+        use to_windows_path() for file arguments the exe opens.  loader: a
+        wine loader other than WINE, e.g. the 32-bit one for a 32-bit exe in
+        the same (WoW64) prefix."""
         exe = os.path.abspath(exe)
         if not os.path.isfile(exe):
             raise HarnessError("no such exe: %s" % exe)
         return self._spawn([exe] + [str(a) for a in args],
                            cwd=cwd or os.path.dirname(exe),
-                           name=os.path.basename(exe))
+                           name=os.path.basename(exe), loader=loader)
 
     def close(self):
         """End everything this session started, by pid.  Safe to call twice;
