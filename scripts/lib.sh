@@ -3,6 +3,9 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 WINE="/usr/lib/wine/wine64"
+# Debian's 32-bit loader (wine32:i386): runs the 32-bit exes in the same
+# prefixes as wine64, WoW64 style.
+WINE32="/usr/lib/wine/wine"
 
 # Debian packages the build and the tests use.
 PACKAGES=(cmake make g++ googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
@@ -13,6 +16,16 @@ PACKAGES=(cmake make g++ googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w6
 # (apt's --no-install-recommends would skip them).
 SCREENSHOT_PACKAGES=(imagemagick fonts-ipafont-gothic fonts-wine)
 
+# Stops the run with a message.
+die() {
+  echo "$(basename "$0"): $*" >&2
+  exit 1
+}
+
+as_root() {
+  if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi
+}
+
 ensure_packages() {
   local missing=()
   for p in "$@"; do
@@ -20,12 +33,38 @@ ensure_packages() {
   done
   if ((${#missing[@]})); then
     echo "Installing: ${missing[*]}"
-    local sudo=()
-    [[ $(id -u) -eq 0 ]] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-      "${missing[@]}" >/dev/null
+    as_root apt-get update -qq || die "apt-get update failed: cannot install ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}" >/dev/null || die "apt-get install ${missing[*]} failed"
   fi
+}
+
+# The 32-bit Wine needs Debian's i386 architecture. When the install fails,
+# an architecture added here is removed again, leaving apt as it was.
+ensure_wine32() {
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" && return
+  echo "Installing: wine32:i386"
+  local added=0
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386 ||
+      die "dpkg --add-architecture i386 failed: cannot install the 32-bit Wine"
+    added=1
+  fi
+  if ! as_root apt-get update -qq ||
+    ! as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+      wine32:i386 >/dev/null; then
+    if ((added)); then as_root dpkg --remove-architecture i386 || true; fi
+    die "apt-get could not install wine32:i386 (the 32-bit Wine)"
+  fi
+}
+
+# Succeeds when the 32-bit loader starts; fails when the kernel cannot run
+# 32-bit programs at all (no IA-32 emulation); any other failure stops the run.
+can_run_32bit() {
+  local out
+  out="$("$WINE32" --version 2>&1)" && return 0
+  grep -q "Exec format error" <<<"$out" && return 1
+  die "$WINE32 --version failed: $out"
 }
 
 build_preset() {

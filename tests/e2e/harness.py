@@ -17,8 +17,10 @@ spawns in the private prefix: explorer, services, winedevice...) is ended by
 pid in close().  Waits are polls with timeouts, never bare sleeps.
 
 Environment knobs:
-    YORISEN_E2E_WINE         wine loader (default /usr/lib/wine/wine64)
-    YORISEN_E2E_WINESERVER   wineserver (default /usr/lib/wine/wineserver64)
+    YORISEN_E2E_WINE         wine loader (default /usr/lib/wine/wine64); the
+                             32-bit exes need the 32-bit one, /usr/lib/wine/wine
+    YORISEN_E2E_WINESERVER   wineserver (default /usr/lib/wine/wineserver64: it
+                             also serves the 32-bit loader in the win64 prefix)
     YORISEN_E2E_WINEPREFIX   reuse this prefix (created if missing, never deleted)
     YORISEN_E2E_KEEP         if set, keep the temp dir (logs, screenshots) after close
 """
@@ -344,11 +346,11 @@ class WineSession:
         if p.popen.returncode != 0:
             raise HarnessError("%s failed (%s): %s" % (what, p.popen.returncode, p.output()))
 
-    def _spawn(self, args, cwd, name):
+    def _spawn(self, args, cwd, name, loader=None):
         out_path = os.path.join(self.tmp, "%s-%d.out" % (name, len(self._procs)))
         out = open(out_path, "wb")
         try:
-            popen = subprocess.Popen([WINE] + list(args), cwd=cwd, env=self.env,
+            popen = subprocess.Popen([loader or WINE] + list(args), cwd=cwd, env=self.env,
                                      stdout=out, stderr=subprocess.STDOUT,
                                      stdin=subprocess.DEVNULL, start_new_session=True)
         finally:
@@ -362,17 +364,19 @@ class WineSession:
         return self._spawn([str(a) for a in args], cwd=cwd or self.tmp,
                            name=os.path.basename(str(args[0])))
 
-    def start_exe(self, exe, args=(), cwd=None):
+    def start_exe(self, exe, args=(), cwd=None, loader=None):
         """Start a Windows exe (unix path) under wine; returns WineProcess.
 
         cwd defaults to the exe's directory.  Arguments are passed verbatim;
-        use to_windows_path() for file arguments the exe opens."""
+        use to_windows_path() for file arguments the exe opens.  loader: a
+        wine loader other than WINE, e.g. the 32-bit one for a 32-bit exe in
+        the same (WoW64) prefix."""
         exe = os.path.abspath(exe)
         if not os.path.isfile(exe):
             raise HarnessError("no such exe: %s" % exe)
         return self._spawn([exe] + [str(a) for a in args],
                            cwd=cwd or os.path.dirname(exe),
-                           name=os.path.basename(exe))
+                           name=os.path.basename(exe), loader=loader)
 
     def close(self):
         """End everything this session started, by pid.  Safe to call twice;
@@ -782,10 +786,28 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 _built = {}
 
 
+def loader_is_32bit(loader=None):
+    """True when the wine loader is a 32-bit ELF program (Debian's wine32)."""
+    with open(shutil.which(loader or WINE) or (loader or WINE), "rb") as f:
+        head = f.read(5)
+    return head[:4] == b"\x7fELF" and head[4] == 1
+
+
+def exe_is_32bit(exe):
+    """True for an i386 PE exe, False for another machine (x64)."""
+    with open(exe, "rb") as f:
+        data = f.read(4096)
+    pe = int.from_bytes(data[0x3c:0x40], "little")
+    if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
+        raise HarnessError("not a PE exe: %s" % exe)
+    return int.from_bytes(data[pe + 4:pe + 6], "little") == 0x14c
+
+
 def helper_exe(name):
     """Path of a test helper exe (clicktarget, taskbarcreated, procstat, winlist): taken from
     $YORISEN_E2E_BIN_DIR if it is there, else built from tests/e2e/<name>.c
-    once per process into a temp dir."""
+    once per process into a temp dir, for the loader's architecture: a
+    process the other loader would have to start carries another pid."""
     bin_dir = os.environ.get("YORISEN_E2E_BIN_DIR")
     if bin_dir and os.path.isfile(os.path.join(bin_dir, name + ".exe")):
         return os.path.join(bin_dir, name + ".exe")
@@ -793,7 +815,8 @@ def helper_exe(name):
         out_dir = tempfile.mkdtemp(prefix="yorisen-e2e-bin-")
         atexit.register(shutil.rmtree, out_dir, True)
         out = os.path.join(out_dir, name + ".exe")
-        subprocess.run(["x86_64-w64-mingw32-gcc", "-municode", "-mwindows", "-O2",
+        gcc = "i686-w64-mingw32-gcc" if loader_is_32bit() else "x86_64-w64-mingw32-gcc"
+        subprocess.run([gcc, "-municode", "-mwindows", "-O2",
                         "-Wall", "-o", out, os.path.join(HERE, name + ".c")],
                        check=True, timeout=120)
         _built[name] = out
