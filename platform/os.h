@@ -33,6 +33,9 @@ std::int16_t KeyState(std::int32_t virtualKey);
 // Active window of the calling thread; 0 while another program is in front.
 WindowHandle ActiveWindow();
 bool CursorPos(Point& point);
+// The user's "swap primary and secondary buttons" setting: the primary
+// button is then the right one.
+bool ButtonsSwapped();
 // Button down then up at the cursor as one injection, so that no other input
 // can come between them and leave the button held.
 void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y);

@@ -177,6 +177,8 @@ bool CursorPos(Point& point) {
   return true;
 }
 
+bool ButtonsSwapped() { return fake::Get().buttonsSwapped; }
+
 void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
   auto& injected = fake::Get().injected;
   const std::uint32_t now = fake::Get().clock;

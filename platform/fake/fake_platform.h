@@ -71,6 +71,7 @@ struct State {
   WindowHandle activeWindow = 0;
   platform::Point cursor{100, 200};
   bool cursorFails = false;
+  bool buttonsSwapped = false;
   std::vector<Injected> injected;
   std::uint32_t clock = 1000;
 

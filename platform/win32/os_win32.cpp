@@ -90,6 +90,8 @@ bool CursorPos(Point& point) {
   return true;
 }
 
+bool ButtonsSwapped() { return GetSystemMetrics(SM_SWAPBUTTON) != 0; }
+
 void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
   INPUT inputs[2]{};
   for (INPUT& in : inputs) {
