@@ -21,8 +21,9 @@ CTray::CTray() : taskbarCreatedMsg_(os::RegisterMessage(L"TaskbarCreated")) {
   record_.hIcon = 0;
   record_.uCallbackMessage = kCallbackMessage;
   record_.uFlags = kFlags;
-  // The shell's identifier is 32 bits; our address is this object's identity.
-  record_.uID = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
+  // The same id at every start, so the shell keeps the user's choices for
+  // the icon (shown or hidden in the overflow) from one run to the next.
+  record_.uID = Identity();
   SetToolTipText(L"");
 }
 

@@ -44,7 +44,7 @@ TEST_F(CTrayTest, NewRecordHasTheFixedFieldsAndAnEmptyTip) {
   EXPECT_EQ(r.cbSize, sizeof(void*) == 8 ? 168u : 152u);
   EXPECT_EQ(r.uFlags, 7u);
   EXPECT_EQ(r.uCallbackMessage, 1025u);
-  EXPECT_EQ(r.uID, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(tray.get())));
+  EXPECT_EQ(r.uID, 1u) << "the first object, at every start";
   EXPECT_EQ(r.hWnd, 0u);
   EXPECT_EQ(r.hIcon, 0u);
   EXPECT_EQ(Tip(r), std::wstring(1, L'\0') + std::wstring(63, L' '));
@@ -148,6 +148,32 @@ TEST_F(CTrayTest, TaskbarCreatedAddsTheIconAgainOnlyWhileShown) {
   EXPECT_EQ(os().trayCalls[0].message, platform::kNimAdd);
   EXPECT_EQ(Tip(os().trayCalls[0].data).substr(0, 3), L"now");
   EXPECT_EQ(mdlSubClass::RegisteredCount(), 1u);
+}
+
+TEST_F(CTrayTest, IdentityIsTheIconIdAndTheRegistryKeyAndHoldsAcrossATaskbarRestart) {
+  Show();
+  auto second = CTray::Create();
+  second->SetIcon(icon);
+  const WindowHandle other = 0x8880;
+  ASSERT_TRUE(second->AddIcon(other));
+  os().trayCalls.clear();
+  // The broadcast reaches every top-level window.
+  fake::Dispatch(kOwner, tray->TaskbarCreatedMsg(), 0, 0);
+  fake::Dispatch(other, tray->TaskbarCreatedMsg(), 0, 0);
+  ASSERT_EQ(os().trayCalls.size(), 2u);
+  EXPECT_EQ(os().trayCalls[0].data.uID, 1u);
+  EXPECT_EQ(os().trayCalls[1].data.uID, 2u);
+  EXPECT_EQ(mdlSubClass::Lookup(1), tray.get());
+  EXPECT_EQ(mdlSubClass::Lookup(2), second.get());
+  // A value stays taken while its object lives; with none left, numbering
+  // starts over.
+  tray->DeleteIcon();
+  tray = CTray::Create();
+  EXPECT_EQ(tray->Record().uID, 3u);
+  second->DeleteIcon();
+  second.reset();
+  tray.reset();
+  EXPECT_EQ(CTray::Create()->Record().uID, 1u);
 }
 
 TEST_F(CTrayTest, DeleteIconRemovesAndUnregisters) {
