@@ -115,6 +115,9 @@ struct TrayIconData {
 };
 
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data);
+// Lets message reach window also from processes of lower integrity, as
+// the shell's are for an elevated copy.
+bool AllowMessage(WindowHandle window, std::uint32_t message);
 std::uint32_t RegisterMessage(const std::wstring& name);
 bool BringToForeground(WindowHandle window);
 // The window that has the keyboard, in any program; 0 for none.

@@ -70,6 +70,9 @@ bool CTray::AddIcon(WindowHandle hWnd) {
   if (record_.hIcon == 0) return false;
   // Moving to another window: the old one must not stay hooked for nobody.
   if (visible_ && hWnd != hWnd_) DeleteIcon();
+  // An elevated copy hears of a new taskbar only if it lets the shell's
+  // broadcast in; before the first add, whatever that add does.
+  if (!visible_) os::AllowMessage(hWnd, taskbarCreatedMsg_);
   hWnd_ = hWnd;
   record_.hWnd = hWnd;
   os::NotifyIcon(platform::kNimAdd, record_);

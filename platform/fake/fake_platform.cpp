@@ -326,6 +326,12 @@ bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   return true;
 }
 
+bool AllowMessage(WindowHandle window, std::uint32_t message) {
+  fake::State& s = fake::Get();
+  s.allowedMessages.push_back({window, message, s.trayCalls.size()});
+  return true;
+}
+
 std::uint32_t RegisterMessage(const std::wstring& name) {
   auto& messages = fake::Get().registeredMessages;
   const auto it = messages.find(name);

@@ -97,6 +97,13 @@ struct State {
   std::function<void(std::uint32_t)> onPause;
 
   std::vector<TrayCall> trayCalls;
+  // AllowMessage calls: window, message, and how many tray calls came before.
+  struct Allowed {
+    WindowHandle window;
+    std::uint32_t message;
+    std::size_t trayCallsBefore;
+  };
+  std::vector<Allowed> allowedMessages;
   std::map<std::wstring, std::uint32_t> registeredMessages;
   std::vector<WindowHandle> foregrounds;  // every BringToForeground call
   WindowHandle foreground = 0;

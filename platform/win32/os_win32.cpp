@@ -264,10 +264,7 @@ void MarkInstanceWindow(WindowHandle window, std::uint32_t key) {
   }
   // A copy started without elevation may still reach an elevated one.
   const UINT request = win32::ShowRequestMessage();
-  if (request != 0 &&
-      !ChangeWindowMessageFilterEx(ToHwnd(window), request, MSGFLT_ALLOW, nullptr)) {
-    win32::TraceFailure(L"ChangeWindowMessageFilterEx");
-  }
+  if (request != 0) AllowMessage(window, request);
 }
 
 WindowHandle FindInstanceWindow(std::uint32_t key) {
@@ -304,6 +301,12 @@ bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   static const wchar_t* const kVerbs[] = {L"Shell_NotifyIcon add", L"Shell_NotifyIcon modify",
                                           L"Shell_NotifyIcon delete"};
   win32::TraceFailure(message < 3 ? kVerbs[message] : L"Shell_NotifyIcon");
+  return false;
+}
+
+bool AllowMessage(WindowHandle window, std::uint32_t message) {
+  if (ChangeWindowMessageFilterEx(ToHwnd(window), message, MSGFLT_ALLOW, nullptr)) return true;
+  win32::TraceFailure(L"ChangeWindowMessageFilterEx");
   return false;
 }
 

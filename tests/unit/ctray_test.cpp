@@ -76,7 +76,7 @@ TEST_F(CTrayTest, AddIconWithoutAnIconChangesNothing) {
   EXPECT_FALSE(mdlSubClass::IsRegistered(*tray));
 }
 
-TEST_F(CTrayTest, WritesWhileHiddenAreStoredAndShownByTheNextAdd) {
+TEST_F(CTrayTest, AddLetsTheTaskbarBroadcastInFirstAndShowsWhatWasWrittenWhileHidden) {
   tray->SetIcon(icon);
   tray->SetToolTipText(L"tip");
   EXPECT_TRUE(os().trayCalls.empty());
@@ -89,6 +89,11 @@ TEST_F(CTrayTest, WritesWhileHiddenAreStoredAndShownByTheNextAdd) {
   EXPECT_TRUE(mdlSubClass::IsRegistered(*tray));
   EXPECT_TRUE(tray->Visible());
   EXPECT_EQ(tray->hWnd(), kOwner);
+  // An elevated copy must hear of a new taskbar: the broadcast was let in first.
+  ASSERT_EQ(os().allowedMessages.size(), 1u);
+  EXPECT_EQ(os().allowedMessages[0].window, kOwner);
+  EXPECT_EQ(os().allowedMessages[0].message, tray->TaskbarCreatedMsg());
+  EXPECT_EQ(os().allowedMessages[0].trayCallsBefore, 0u);
 }
 
 TEST_F(CTrayTest, WritesWhileShownModifyAtOnce) {
