@@ -114,6 +114,8 @@ struct TrayIconData {
   std::array<wchar_t, 64> szTip{};
 };
 
+// False when the shell refused or did not answer in time; only a failed
+// delete is traced here, the caller knows which other failures matter.
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data);
 // Lets message reach window also from processes of lower integrity, as
 // the shell's are for an elevated copy.
@@ -124,6 +126,10 @@ bool BringToForeground(WindowHandle window);
 WindowHandle ForegroundWindow();
 bool WindowExists(WindowHandle window);
 bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
+// WM_TIMER to window every milliseconds with id as wParam, until stopped;
+// starting it again re-arms it. id must not be a form timer's.
+bool StartWindowTimer(WindowHandle window, std::uintptr_t id, std::uint32_t milliseconds);
+void StopWindowTimer(WindowHandle window, std::uintptr_t id);
 
 // --- window procedures ---
 

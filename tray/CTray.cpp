@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/decimal.h"
+
 namespace {
 
 void Raise(const std::function<void()>& event) {
@@ -34,7 +36,37 @@ CTray::~CTray() {
 }
 
 void CTray::Modify() {
-  if (visible_) os::NotifyIcon(platform::kNimModify, record_);
+  // While an add is being tried again, the next try takes the new values.
+  if (visible_ && tries_ == 0 && !os::NotifyIcon(platform::kNimModify, record_))
+    os::Trace(L"Shell_NotifyIcon modify failed");
+}
+
+void CTray::Place(std::uint32_t first) {
+  const std::uint32_t second =
+      first == platform::kNimAdd ? platform::kNimModify : platform::kNimAdd;
+  if (os::NotifyIcon(first, record_) || os::NotifyIcon(second, record_)) {
+    if (tries_ != 0) {
+      os::Trace(L"tray icon added after " + platform::Decimal(tries_ + 1) + L" tries");
+      StopRetry();
+    }
+    return;
+  }
+  // One line when the trouble starts and one for how it ends.
+  if (++tries_ == 1) {
+    os::Trace(L"Shell_NotifyIcon add failed, trying again");
+    // The timer's messages come through WindowProc and never reach the
+    // form's own timers.
+    os::StartWindowTimer(hWnd_, record_.uID, kRetryMs);
+  } else if (tries_ >= kMaxTries) {
+    // A new taskbar still brings it.
+    os::Trace(L"tray icon not added after " + platform::Decimal(tries_) + L" tries");
+    StopRetry();
+  }
+}
+
+void CTray::StopRetry() {
+  os::StopWindowTimer(hWnd_, record_.uID);
+  tries_ = 0;
 }
 
 void CTray::SetIcon(std::shared_ptr<const ui::Picture> NewIcon) {
@@ -75,13 +107,14 @@ bool CTray::AddIcon(WindowHandle hWnd) {
   if (!visible_) os::AllowMessage(hWnd, taskbarCreatedMsg_);
   hWnd_ = hWnd;
   record_.hWnd = hWnd;
-  os::NotifyIcon(platform::kNimAdd, record_);
+  Place(platform::kNimAdd);
   mdlSubClass::SubClass(shared_from_this());
   visible_ = true;
   return true;
 }
 
 void CTray::DeleteIcon() {
+  if (tries_ != 0) StopRetry();
   os::NotifyIcon(platform::kNimDelete, record_);
   mdlSubClass::UnSubClass(*this);
   visible_ = false;
@@ -97,7 +130,6 @@ void CTray::PopUpMenu(ui::Form& OwnerForm, ui::Menu& ViewMenu, ui::Menu* Default
 
 LResult CTray::WindowProc(WindowHandle& hWnd, std::uint32_t& iMsg, WParam& wParam, LParam& lParam) {
   (void)hWnd;
-  (void)wParam;
   if (iMsg == kCallbackMessage) {
     switch (lParam) {
       case platform::kWmMouseMove:
@@ -136,7 +168,12 @@ LResult CTray::WindowProc(WindowHandle& hWnd, std::uint32_t& iMsg, WParam& wPara
     }
   }
   if (iMsg == taskbarCreatedMsg_) {
+    // Also ends a retry: this add tells how it went.
     if (visible_) AddIcon(hWnd_);
+    return 0;
+  }
+  if (iMsg == platform::kWmTimer && wParam == record_.uID && tries_ != 0) {
+    Place(platform::kNimModify);
     return 0;
   }
   return -1;

@@ -61,6 +61,14 @@ LResult Dispatch(WindowHandle window, std::uint32_t message, WParam wParam, LPar
                   lParam);
 }
 
+void FireWindowTimers() {
+  const auto timers = Get().windowTimers;
+  for (const auto& [key, period] : timers) {
+    (void)period;
+    if (Get().windowTimers.count(key) != 0) Dispatch(key.first, platform::kWmTimer, key.second, 0);
+  }
+}
+
 std::wstring FileText(const std::wstring& file) {
   std::wstring text;
   const auto it = Get().files.find(file);
@@ -322,8 +330,23 @@ void Pause(std::uint32_t milliseconds) {
 }
 
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
-  fake::Get().trayCalls.push_back({message, data});
-  return true;
+  fake::State& s = fake::Get();
+  s.trayCalls.push_back({message, data});
+  const std::pair<WindowHandle, std::uint32_t> icon{data.hWnd, data.uID};
+  const bool there = s.trayIcons.count(icon) != 0;
+  switch (message) {
+    case platform::kNimAdd:
+      if (s.failingAdds > 0) {
+        --s.failingAdds;
+        if (s.failedAddsTakeEffect) s.trayIcons.insert(icon);
+        return false;
+      }
+      return !there && s.trayIcons.insert(icon).second;
+    case platform::kNimDelete:
+      return s.trayIcons.erase(icon) != 0;
+    default:
+      return there;
+  }
 }
 
 bool AllowMessage(WindowHandle window, std::uint32_t message) {
@@ -357,6 +380,15 @@ bool WindowExists(WindowHandle window) {
 bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {
   fake::Get().posted.push_back({0, window, message, wParam, lParam});
   return true;
+}
+
+bool StartWindowTimer(WindowHandle window, std::uintptr_t id, std::uint32_t milliseconds) {
+  fake::Get().windowTimers[{window, id}] = milliseconds;
+  return true;
+}
+
+void StopWindowTimer(WindowHandle window, std::uintptr_t id) {
+  fake::Get().windowTimers.erase({window, id});
 }
 
 WndProcAddress SubClassProcAddress(SubClassHandler handler) {

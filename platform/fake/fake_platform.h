@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,15 @@ struct State {
   std::function<void(std::uint32_t)> onPause;
 
   std::vector<TrayCall> trayCalls;
+  // The shell's icons by window and id: an add of one that is there fails,
+  // and so do a modify or delete of one that is not.
+  std::set<std::pair<WindowHandle, std::uint32_t>> trayIcons;
+  // The next adds that fail as a shell not ready does; a timed-out one may
+  // still add the icon.
+  int failingAdds = 0;
+  bool failedAddsTakeEffect = false;
+  // Window timers: period by window and id.
+  std::map<std::pair<WindowHandle, std::uintptr_t>, std::uint32_t> windowTimers;
   // AllowMessage calls: window, message, and how many tray calls came before.
   struct Allowed {
     WindowHandle window;
@@ -145,6 +155,8 @@ void Tap(std::int32_t virtualKey);
 
 // Delivers a message to a window through its current procedure.
 LResult Dispatch(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
+// Delivers one WM_TIMER for every window timer running.
+void FireWindowTimers();
 
 // Reads the fake file back as INI text.
 std::wstring FileText(const std::wstring& file);

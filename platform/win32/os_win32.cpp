@@ -297,10 +297,7 @@ bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   if (Shell_NotifyIconW(message, &nid)) return true;
   // At the program's end the window is gone, and some shells took its icon
   // with it.
-  if (message == NIM_DELETE && !IsWindow(nid.hWnd)) return false;
-  static const wchar_t* const kVerbs[] = {L"Shell_NotifyIcon add", L"Shell_NotifyIcon modify",
-                                          L"Shell_NotifyIcon delete"};
-  win32::TraceFailure(message < 3 ? kVerbs[message] : L"Shell_NotifyIcon");
+  if (message == NIM_DELETE && IsWindow(nid.hWnd)) win32::TraceFailure(L"Shell_NotifyIcon delete");
   return false;
 }
 
@@ -323,6 +320,14 @@ bool WindowExists(WindowHandle window) { return IsWindow(ToHwnd(window)) != FALS
 bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {
   return PostMessageW(ToHwnd(window), message, wParam, lParam) != FALSE;
 }
+
+bool StartWindowTimer(WindowHandle window, std::uintptr_t id, std::uint32_t milliseconds) {
+  if (SetTimer(ToHwnd(window), id, milliseconds, nullptr) != 0) return true;
+  win32::TraceFailure(L"SetTimer");
+  return false;
+}
+
+void StopWindowTimer(WindowHandle window, std::uintptr_t id) { KillTimer(ToHwnd(window), id); }
 
 WndProcAddress SubClassProcAddress(SubClassHandler handler) {
   subClassHandler = handler;

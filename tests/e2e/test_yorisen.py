@@ -294,9 +294,10 @@ class YorisenTest(unittest.TestCase):
     # --- tray icon and menu ---
 
     def test_tray_icon_survives_a_taskbar_restart_and_goes_at_exit(self):
+        # Wine's taskbar never went away, so the icon is still there: the
+        # re-add fails, the modify after it finds the icon, and nothing is
+        # traced.
         tool = self.start()
-        # Wine's taskbar never went away, so the icon is still there.
-        tool.expect_traces.append("^Shell_NotifyIcon add failed")
         S.tray_window()
         menu = tool.open_menu()
         S.click_screen(*TARGET_POINT)  # a click elsewhere closes the menu
