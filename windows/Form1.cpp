@@ -9,8 +9,10 @@
 
 namespace {
 
-constexpr ui::TextBox::Options kKeyBox{0, true};
-constexpr ui::TextBox::Options kIntervalBox{interval_rule::kIntervalMaxChars, false};
+// With an input method on, a key box would see every key as VK_PROCESSKEY,
+// and the interval box would get full-width digits, which its rule refuses.
+constexpr ui::TextBox::Options kKeyBox{0, true, true};
+constexpr ui::TextBox::Options kIntervalBox{interval_rule::kIntervalMaxChars, false, true};
 
 const wchar_t* const kSection = L"Config";
 const wchar_t* const kKeyNames[3] = {L"LeftKey", L"RightKey", L"OnOffKey"};

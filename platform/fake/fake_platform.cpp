@@ -115,7 +115,9 @@ FakeForm::FakeForm(ui::Form& owner) : form(owner) {
   for (const ui::Control* c : form.Controls()) {
     FakeControl& peer = controls[c];
     if (c->Kind() == ui::ControlKind::TextBox) {
-      peer.text = static_cast<const ui::TextBox*>(c)->Text();
+      const auto* box = static_cast<const ui::TextBox*>(c);
+      peer.text = box->Text();
+      peer.inputMethod = !box->NoInputMethod();
     }
   }
 }

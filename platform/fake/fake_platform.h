@@ -176,6 +176,7 @@ class FakeControl final : public ui::native::ControlPeer {
   std::wstring text;
   std::wstring toolTip;
   int check = 0;
+  bool inputMethod = true;  // off for a box made without one
 };
 
 class FakeForm final : public ui::native::FormPeer {

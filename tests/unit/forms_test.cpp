@@ -193,6 +193,10 @@ TEST_F(FormsTest, IntervalBoxKeepsDigitsOnly) {
   fake::Type(box, L"007");
   EXPECT_EQ(box.Text(), L"007");
   EXPECT_EQ(f1().Timer1.Interval(), 7);
+  // Typed digits come in plain, with no input method to widen them...
+  EXPECT_FALSE(fake::FormOf(f1()).controls[&box].inputMethod);
+  EXPECT_FALSE(fake::FormOf(f1()).controls[&f1().TextKey[0]].inputMethod);
+  // ...but full-width ones pasted in are still refused.
   fake::Type(box, L"９");
   EXPECT_EQ(box.Text(), L"7") << "full-width digits are refused";
   fake::Type(box, L"9999");
