@@ -99,6 +99,16 @@ bool RequestShow(WindowHandle window);
 // Blocks the thread; only before any window exists.
 void Pause(std::uint32_t milliseconds);
 
+// --- power ---
+
+// Process power-throttling features (PROCESS_POWER_THROTTLING_*).
+constexpr std::uint32_t kThrottleExecutionSpeed = 0x1;
+constexpr std::uint32_t kThrottleTimerResolution = 0x4;  // ..._IGNORE_TIMER_RESOLUTION
+// Asks Windows to throttle none of features for this process. Each call sets
+// the whole policy: a later call undoes what an earlier one asked for and
+// this one leaves out. False when refused, or where there is no such call.
+bool OptOutOfThrottling(std::uint32_t features);
+
 // --- notification area ---
 
 // Fixed size of the wide version-1 icon record the shell is told about.

@@ -331,6 +331,11 @@ void Pause(std::uint32_t milliseconds) {
   if (s.onPause) s.onPause(milliseconds);
 }
 
+bool OptOutOfThrottling(std::uint32_t features) {
+  fake::Get().throttleOptOuts.push_back(features);
+  return (features & fake::Get().throttleRefused) == 0;
+}
+
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   fake::State& s = fake::Get();
   s.trayCalls.push_back({message, data});

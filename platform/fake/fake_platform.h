@@ -94,6 +94,9 @@ struct State {
   std::map<std::uint32_t, WindowHandle> markedWindows;
   std::vector<std::uintptr_t> released;
   std::vector<WindowHandle> showRequests;
+  // OptOutOfThrottling calls, and the features the system refuses.
+  std::vector<std::uint32_t> throttleOptOuts;
+  std::uint32_t throttleRefused = 0;
   // Runs at each pause with the milliseconds paused; the clock moves on.
   std::function<void(std::uint32_t)> onPause;
 

@@ -285,6 +285,25 @@ bool RequestShow(WindowHandle window) {
 
 void Pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
+bool OptOutOfThrottling(std::uint32_t features) {
+  // Not in every SDK's headers yet, and not in Windows 7: looked up.
+  constexpr int kProcessPowerThrottling = 4;  // ProcessPowerThrottling
+  struct PowerThrottlingState {
+    ULONG Version;
+    ULONG ControlMask;
+    ULONG StateMask;
+  };
+  using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel == nullptr) return false;
+  const auto set = reinterpret_cast<SetProcessInformationFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")));
+  if (set == nullptr) return false;
+  // The features under our control, each in state off: never throttled.
+  PowerThrottlingState state{1, features, 0};
+  return set(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof(state)) != FALSE;
+}
+
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   NOTIFYICONDATAW nid{};
   nid.cbSize = data.cbSize;

@@ -440,6 +440,15 @@ TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
   EXPECT_LE(os().clock, 1000u + 6000u);
 }
 
+TEST_F(FormsTest, AStartOptsOutOfPowerThrottlingInOneCallOrWithoutTheTimerWhereRefused) {
+  RunYorisen(false);
+  EXPECT_EQ(os().throttleOptOuts, std::vector<std::uint32_t>{0x5});
+  fake::Reset();
+  os().throttleRefused = os::kThrottleTimerResolution;  // Windows 10
+  RunYorisen(false);
+  EXPECT_EQ(os().throttleOptOuts, (std::vector<std::uint32_t>{0x5, 0x1}));
+}
+
 TEST_F(FormsTest, ExitFromTheMenuWritesSettingsInOrderAndEndsEverything) {
   GTIni::WriteIni(L"Mine", L"Keep", L"1", kIni);
   Start();
