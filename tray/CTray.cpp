@@ -55,8 +55,8 @@ void CTray::Place(std::uint32_t first) {
   if (++tries_ == 1) {
     os::Trace(L"Shell_NotifyIcon add failed, trying again");
     // The timer's messages come through WindowProc and never reach the
-    // form's own timers.
-    os::StartWindowTimer(hWnd_, record_.uID, kRetryMs);
+    // form's own timers. Without a timer nothing is pending.
+    if (!os::StartWindowTimer(hWnd_, record_.uID, kRetryMs)) tries_ = 0;
   } else if (tries_ >= kMaxTries) {
     // A new taskbar still brings it.
     os::Trace(L"tray icon not added after " + platform::Decimal(tries_) + L" tries");
