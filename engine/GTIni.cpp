@@ -79,6 +79,16 @@ bool WriteIni(const std::wstring& section, const std::wstring& key, const std::w
   return os::WriteProfileValue(section, key, value, file);
 }
 
+std::int32_t GetKeyCode(const std::wstring& section, const std::wstring& key, std::int32_t fallback,
+                        const std::wstring& file) {
+  const std::wstring fallbackText = ToDecimal(fallback);
+  const std::int32_t code = ToInt32(GetIni(section, key, fallbackText, file), fallback);
+  if (code != 1 && code != 2) return code;
+  os::Trace(L"settings: " + key + L"=" + ToDecimal(code) + L" is a mouse button, using " +
+            fallbackText);
+  return fallback;
+}
+
 std::int32_t ToInt32(const std::wstring& text, std::int32_t fallback) {
   std::size_t i = 0;
   bool negative = false;

@@ -28,6 +28,13 @@ std::wstring GetIni(const std::wstring& section, const std::wstring& key,
 bool WriteIni(const std::wstring& section, const std::wstring& key, const std::wstring& value,
               const std::wstring& file);
 
+// The key code stored under section/key of file, as ToInt32 reads it, or
+// fallback. Codes 1 and 2, the left and right mouse buttons, are refused
+// with one trace line: the tool's own clicks press them, so such a key would
+// click for ever.
+std::int32_t GetKeyCode(const std::wstring& section, const std::wstring& key, std::int32_t fallback,
+                        const std::wstring& file);
+
 // A stored value as a signed 32-bit decimal integer (optional sign, digits
 // only); anything else, out-of-range values included, gives fallback.
 std::int32_t ToInt32(const std::wstring& text, std::int32_t fallback);

@@ -9,10 +9,16 @@ namespace {
 
 bool ReadsDown(std::int32_t virtualKey) { return os::KeyState(virtualKey) != 0; }
 
-void ClickPair(WatcherState& state, std::uint32_t downFlag, std::uint32_t upFlag) {
+// A primary or a secondary click. The injected flags name physical buttons,
+// so for a user who swapped the buttons the primary click is a right one;
+// asked at every click, the setting holds from the moment it changes.
+void ClickPair(WatcherState& state, bool primary) {
   // A failed query keeps the previous position.
   os::CursorPos(state.Cursor);
-  os::InjectClickPair(downFlag, upFlag, state.Cursor.x, state.Cursor.y);
+  const bool left = primary != os::ButtonsSwapped();
+  os::InjectClickPair(left ? platform::kMouseLeftDown : platform::kMouseRightDown,
+                      left ? platform::kMouseLeftUp : platform::kMouseRightUp, state.Cursor.x,
+                      state.Cursor.y);
 }
 
 }  // namespace
@@ -32,7 +38,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
 
     const bool leftDown = ReadsDown(state.KeyCodes[0]);
     if (leftDown && elsewhere() && state.WatchEnabled) {
-      ClickPair(state, platform::kMouseLeftDown, platform::kMouseLeftUp);
+      ClickPair(state, true);
     }
 
     const bool rightDown = ReadsDown(state.KeyCodes[1]);
@@ -45,7 +51,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
         // Modulo 2^32, so the window survives the counter wrapping.
         const auto held = static_cast<std::int32_t>(os::TimeMs() - state.RightHeldSince);
         if (held < kRightHoldLimitMs) {
-          ClickPair(state, platform::kMouseRightDown, platform::kMouseRightUp);
+          ClickPair(state, false);
         }
       }
     } else {

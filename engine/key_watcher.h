@@ -34,10 +34,12 @@ struct WatcherState {
 
 namespace key_watcher {
 
-// Right clicks stop this long into a hold of the right-click key.
+// Secondary (right) clicks stop this long into a hold of the right-click key.
 constexpr std::int32_t kRightHoldLimitMs = 5000;
 
-// One tick: turns the held keys into clicks at the cursor, toggles the
+// One tick: turns the held keys into clicks at the cursor (the left-click
+// key's with the primary button, the right-click key's with the secondary
+// one, whichever physical buttons the user made them), toggles the
 // feature on the on/off key, and hides window when it is minimised. Keys do
 // nothing while window is the active window. True when one of the three keys
 // read down (never on the flush tick or while stopped).

@@ -100,6 +100,9 @@ class TextBox final : public Control {
   struct Options {
     int maxLength = 0;  // 0: no limit
     bool readOnly = false;
+    // Typing goes in without an input method (Japanese IME and the like),
+    // as the keys themselves.
+    bool noInputMethod = false;
   };
   TextBox(Form& form, Control* container, Bounds bounds, int tabIndex, Options options);
   ControlKind Kind() const override { return ControlKind::TextBox; }
@@ -109,6 +112,7 @@ class TextBox final : public Control {
   void SetText(std::wstring text);
   int MaxLength() const { return options_.maxLength; }
   bool ReadOnly() const { return options_.readOnly; }
+  bool NoInputMethod() const { return options_.noInputMethod; }
 
   std::function<void()> Change;
   // Key code by reference; shift state 1 Shift, 2 Ctrl, 4 Alt.

@@ -33,6 +33,9 @@ std::int16_t KeyState(std::int32_t virtualKey);
 // Active window of the calling thread; 0 while another program is in front.
 WindowHandle ActiveWindow();
 bool CursorPos(Point& point);
+// The user's "swap primary and secondary buttons" setting: the primary
+// button is then the right one.
+bool ButtonsSwapped();
 // Button down then up at the cursor as one injection, so that no other input
 // can come between them and leave the button held.
 void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y);
@@ -96,6 +99,16 @@ bool RequestShow(WindowHandle window);
 // Blocks the thread; only before any window exists.
 void Pause(std::uint32_t milliseconds);
 
+// --- power ---
+
+// Process power-throttling features (PROCESS_POWER_THROTTLING_*).
+constexpr std::uint32_t kThrottleExecutionSpeed = 0x1;
+constexpr std::uint32_t kThrottleTimerResolution = 0x4;  // ..._IGNORE_TIMER_RESOLUTION
+// Asks Windows to throttle none of features for this process. Each call sets
+// the whole policy: a later call undoes what an earlier one asked for and
+// this one leaves out. False when refused, or where there is no such call.
+bool OptOutOfThrottling(std::uint32_t features);
+
 // --- notification area ---
 
 // Fixed size of the wide version-1 icon record the shell is told about.
@@ -111,13 +124,22 @@ struct TrayIconData {
   std::array<wchar_t, 64> szTip{};
 };
 
+// False when the shell refused or did not answer in time; only a failed
+// delete is traced here, the caller knows which other failures matter.
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data);
+// Lets message reach window also from processes of lower integrity, as
+// the shell's are for an elevated copy.
+bool AllowMessage(WindowHandle window, std::uint32_t message);
 std::uint32_t RegisterMessage(const std::wstring& name);
 bool BringToForeground(WindowHandle window);
 // The window that has the keyboard, in any program; 0 for none.
 WindowHandle ForegroundWindow();
 bool WindowExists(WindowHandle window);
 bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
+// WM_TIMER to window every milliseconds with id as wParam, until stopped;
+// starting it again re-arms it. id must not be a form timer's.
+bool StartWindowTimer(WindowHandle window, std::uintptr_t id, std::uint32_t milliseconds);
+void StopWindowTimer(WindowHandle window, std::uintptr_t id);
 
 // --- window procedures ---
 

@@ -27,6 +27,7 @@ struct Rect {
 };
 
 constexpr std::uint32_t kWmNull = 0x0000;
+constexpr std::uint32_t kWmTimer = 0x0113;
 constexpr std::uint32_t kWmUser = 0x0400;
 constexpr std::uint32_t kWmMouseMove = 0x0200;
 constexpr std::uint32_t kWmLButtonDown = 0x0201;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/decimal.h"
+
 namespace {
 
 void Raise(const std::function<void()>& event) {
@@ -21,8 +23,9 @@ CTray::CTray() : taskbarCreatedMsg_(os::RegisterMessage(L"TaskbarCreated")) {
   record_.hIcon = 0;
   record_.uCallbackMessage = kCallbackMessage;
   record_.uFlags = kFlags;
-  // The shell's identifier is 32 bits; our address is this object's identity.
-  record_.uID = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
+  // The same id at every start, so the shell keeps the user's choices for
+  // the icon (shown or hidden in the overflow) from one run to the next.
+  record_.uID = Identity();
   SetToolTipText(L"");
 }
 
@@ -33,7 +36,37 @@ CTray::~CTray() {
 }
 
 void CTray::Modify() {
-  if (visible_) os::NotifyIcon(platform::kNimModify, record_);
+  // While an add is being tried again, the next try takes the new values.
+  if (visible_ && tries_ == 0 && !os::NotifyIcon(platform::kNimModify, record_))
+    os::Trace(L"Shell_NotifyIcon modify failed");
+}
+
+void CTray::Place(std::uint32_t first) {
+  const std::uint32_t second =
+      first == platform::kNimAdd ? platform::kNimModify : platform::kNimAdd;
+  if (os::NotifyIcon(first, record_) || os::NotifyIcon(second, record_)) {
+    if (tries_ != 0) {
+      os::Trace(L"tray icon added after " + platform::Decimal(tries_ + 1) + L" tries");
+      StopRetry();
+    }
+    return;
+  }
+  // One line when the trouble starts and one for how it ends.
+  if (++tries_ == 1) {
+    os::Trace(L"Shell_NotifyIcon add failed, trying again");
+    // The timer's messages come through WindowProc and never reach the
+    // form's own timers. Without a timer nothing is pending.
+    if (!os::StartWindowTimer(hWnd_, record_.uID, kRetryMs)) tries_ = 0;
+  } else if (tries_ >= kMaxTries) {
+    // A new taskbar still brings it.
+    os::Trace(L"tray icon not added after " + platform::Decimal(tries_) + L" tries");
+    StopRetry();
+  }
+}
+
+void CTray::StopRetry() {
+  os::StopWindowTimer(hWnd_, record_.uID);
+  tries_ = 0;
 }
 
 void CTray::SetIcon(std::shared_ptr<const ui::Picture> NewIcon) {
@@ -69,15 +102,19 @@ bool CTray::AddIcon(WindowHandle hWnd) {
   if (record_.hIcon == 0) return false;
   // Moving to another window: the old one must not stay hooked for nobody.
   if (visible_ && hWnd != hWnd_) DeleteIcon();
+  // An elevated copy hears of a new taskbar only if it lets the shell's
+  // broadcast in; before the first add, whatever that add does.
+  if (!visible_) os::AllowMessage(hWnd, taskbarCreatedMsg_);
   hWnd_ = hWnd;
   record_.hWnd = hWnd;
-  os::NotifyIcon(platform::kNimAdd, record_);
+  Place(platform::kNimAdd);
   mdlSubClass::SubClass(shared_from_this());
   visible_ = true;
   return true;
 }
 
 void CTray::DeleteIcon() {
+  if (tries_ != 0) StopRetry();
   os::NotifyIcon(platform::kNimDelete, record_);
   mdlSubClass::UnSubClass(*this);
   visible_ = false;
@@ -93,7 +130,6 @@ void CTray::PopUpMenu(ui::Form& OwnerForm, ui::Menu& ViewMenu, ui::Menu* Default
 
 LResult CTray::WindowProc(WindowHandle& hWnd, std::uint32_t& iMsg, WParam& wParam, LParam& lParam) {
   (void)hWnd;
-  (void)wParam;
   if (iMsg == kCallbackMessage) {
     switch (lParam) {
       case platform::kWmMouseMove:
@@ -132,7 +168,12 @@ LResult CTray::WindowProc(WindowHandle& hWnd, std::uint32_t& iMsg, WParam& wPara
     }
   }
   if (iMsg == taskbarCreatedMsg_) {
+    // Also ends a retry: this add tells how it went.
     if (visible_) AddIcon(hWnd_);
+    return 0;
+  }
+  if (iMsg == platform::kWmTimer && wParam == record_.uID && tries_ != 0) {
+    Place(platform::kNimModify);
     return 0;
   }
   return -1;

@@ -19,6 +19,11 @@ class CTray final : public SubClassClient, public std::enable_shared_from_this<C
   static constexpr std::uint32_t kCallbackMessage = platform::kWmUser + 1;
   // NIF_MESSAGE | NIF_ICON | NIF_TIP.
   static constexpr std::uint32_t kFlags = 7;
+  // At logon the shell may not take an icon yet, and may never say when it
+  // does: a failed add is tried again this often, this many times in all
+  // (about two minutes).
+  static constexpr std::uint32_t kRetryMs = 4000;
+  static constexpr int kMaxTries = 30;
 
   static std::shared_ptr<CTray> Create();
   ~CTray() override;
@@ -37,6 +42,7 @@ class CTray final : public SubClassClient, public std::enable_shared_from_this<C
   void SetToolTipText(const std::wstring& NewToolTipText);
 
   // ﾀｽｸﾄﾚｲにｱｲｺﾝを表示するか非表示にするかを指定する値を設定します。値の取得も可能です。
+  // (True while the icon is wanted, an add still being tried again included.)
   bool Visible() const { return visible_; }
   void SetVisible(bool NewVisible);
 
@@ -73,6 +79,11 @@ class CTray final : public SubClassClient, public std::enable_shared_from_this<C
  private:
   CTray();
   void Modify();
+  // Sends first (add or modify), then the other: after an add that timed
+  // out the icon may be there already, and adding it again fails. While
+  // both fail the retry timer runs.
+  void Place(std::uint32_t first);
+  void StopRetry();
 
   os::TrayIconData record_;
   std::shared_ptr<const ui::Picture> icon_;
@@ -80,4 +91,6 @@ class CTray final : public SubClassClient, public std::enable_shared_from_this<C
   std::uint32_t taskbarCreatedMsg_ = 0;
   WindowHandle hWnd_ = 0;
   bool dblClicked_ = false;
+  // Failed tries since the icon was last there; not 0 while retrying.
+  int tries_ = 0;
 };

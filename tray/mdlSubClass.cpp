@@ -4,6 +4,20 @@
 
 #include "platform/os.h"
 
+namespace {
+
+std::uint32_t lastIdentity = 0;
+std::uint32_t liveClients = 0;
+
+}  // namespace
+
+SubClassClient::SubClassClient() : identity_(++lastIdentity) { ++liveClients; }
+
+SubClassClient::~SubClassClient() {
+  // No live client holds a value any more: numbering may start over.
+  if (--liveClients == 0) lastIdentity = 0;
+}
+
 namespace mdlSubClass {
 
 std::vector<std::shared_ptr<SubClassClient>> RegisteredObjects;
@@ -13,9 +27,13 @@ namespace {
 
 int dispatchDepth = 0;
 
-std::vector<std::shared_ptr<SubClassClient>>::iterator Find(const SubClassClient& object) {
+std::vector<std::shared_ptr<SubClassClient>>::iterator Find(std::uint32_t key) {
   return std::find_if(RegisteredObjects.begin(), RegisteredObjects.end(),
-                      [&object](const auto& slot) { return slot.get() == &object; });
+                      [key](const auto& slot) { return slot && slot->Identity() == key; });
+}
+
+std::vector<std::shared_ptr<SubClassClient>>::iterator Find(const SubClassClient& object) {
+  return Find(object.Identity());
 }
 
 void CompactIfIdle() {
@@ -89,6 +107,11 @@ LResult SubClassProc(WindowHandle hWnd, std::uint32_t iMsg, WParam& wParam, LPar
 }
 
 bool IsRegistered(const SubClassClient& object) { return Find(object) != RegisteredObjects.end(); }
+
+SubClassClient* Lookup(std::uint32_t key) {
+  const auto it = Find(key);
+  return it == RegisteredObjects.end() ? nullptr : it->get();
+}
 
 std::size_t RegisteredCount() {
   return static_cast<std::size_t>(std::count_if(RegisteredObjects.begin(), RegisteredObjects.end(),

@@ -9,12 +9,14 @@
 
 namespace {
 
-constexpr ui::TextBox::Options kKeyBox{0, true};
-constexpr ui::TextBox::Options kIntervalBox{interval_rule::kIntervalMaxChars, false};
+// With an input method on, a key box would see every key as VK_PROCESSKEY,
+// and the interval box would get full-width digits, which its rule refuses.
+constexpr ui::TextBox::Options kKeyBox{0, true, true};
+constexpr ui::TextBox::Options kIntervalBox{interval_rule::kIntervalMaxChars, false, true};
 
 const wchar_t* const kSection = L"Config";
 const wchar_t* const kKeyNames[3] = {L"LeftKey", L"RightKey", L"OnOffKey"};
-const wchar_t* const kKeyDefaults[3] = {L"37", L"39", L"38"};
+constexpr std::int32_t kKeyDefaults[3] = {vk::kLeft, vk::kRight, vk::kUp};
 
 // The box shows the code, which is what is stored; the tip names the key.
 std::wstring KeyToolTip(std::int32_t keyCode) {
@@ -63,9 +65,7 @@ Form1::Form1(Form2& form2)
 void Form1::Form_Load() {
   GTIni::InitIniPath();
   for (int i = 0; i < 3; ++i) {
-    const std::int32_t fallback = GTIni::ToInt32(kKeyDefaults[i], 0);
-    KeyCodes[i] = GTIni::ToInt32(
-        GTIni::GetIni(kSection, kKeyNames[i], kKeyDefaults[i], GTIni::IniPath), fallback);
+    KeyCodes[i] = GTIni::GetKeyCode(kSection, kKeyNames[i], kKeyDefaults[i], GTIni::IniPath);
   }
   for (int i = 0; i < 3; ++i) {
     TextKey[i].SetText(GTIni::ToDecimal(KeyCodes[i]));

@@ -29,6 +29,16 @@ bool ClaimOrHandOver(std::uint32_t key, std::uintptr_t& claim) {
   }
 }
 
+// A tray tool is hidden most of the time, which is when Windows throttles a
+// process first, and its ticks are its whole job. One call for both
+// features, since each call replaces the policy the last one set.
+void KeepFullSpeed() {
+  // Windows before 11 refuses the timer-resolution feature, and the whole
+  // call with it.
+  if (!os::OptOutOfThrottling(os::kThrottleExecutionSpeed | os::kThrottleTimerResolution))
+    os::OptOutOfThrottling(os::kThrottleExecutionSpeed);
+}
+
 }  // namespace
 
 std::uint32_t InstanceKey(const std::wstring& exePath) {
@@ -49,6 +59,7 @@ int RunYorisen(bool startInTray) {
   const std::uint32_t key = InstanceKey(os::ModulePath());
   std::uintptr_t claim = 0;
   if (!ClaimOrHandOver(key, claim)) return 0;
+  KeepFullSpeed();
   int code = 0;
   {
     Forms forms;

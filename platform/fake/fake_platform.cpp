@@ -61,6 +61,14 @@ LResult Dispatch(WindowHandle window, std::uint32_t message, WParam wParam, LPar
                   lParam);
 }
 
+void FireWindowTimers() {
+  const auto timers = Get().windowTimers;
+  for (const auto& [key, period] : timers) {
+    (void)period;
+    if (Get().windowTimers.count(key) != 0) Dispatch(key.first, platform::kWmTimer, key.second, 0);
+  }
+}
+
 std::wstring FileText(const std::wstring& file) {
   std::wstring text;
   const auto it = Get().files.find(file);
@@ -107,7 +115,9 @@ FakeForm::FakeForm(ui::Form& owner) : form(owner) {
   for (const ui::Control* c : form.Controls()) {
     FakeControl& peer = controls[c];
     if (c->Kind() == ui::ControlKind::TextBox) {
-      peer.text = static_cast<const ui::TextBox*>(c)->Text();
+      const auto* box = static_cast<const ui::TextBox*>(c);
+      peer.text = box->Text();
+      peer.inputMethod = !box->NoInputMethod();
     }
   }
 }
@@ -176,6 +186,8 @@ bool CursorPos(Point& point) {
   point = fake::Get().cursor;
   return true;
 }
+
+bool ButtonsSwapped() { return fake::Get().buttonsSwapped; }
 
 void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
   auto& injected = fake::Get().injected;
@@ -319,8 +331,34 @@ void Pause(std::uint32_t milliseconds) {
   if (s.onPause) s.onPause(milliseconds);
 }
 
+bool OptOutOfThrottling(std::uint32_t features) {
+  fake::Get().throttleOptOuts.push_back(features);
+  return (features & fake::Get().throttleRefused) == 0;
+}
+
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
-  fake::Get().trayCalls.push_back({message, data});
+  fake::State& s = fake::Get();
+  s.trayCalls.push_back({message, data});
+  const std::pair<WindowHandle, std::uint32_t> icon{data.hWnd, data.uID};
+  const bool there = s.trayIcons.count(icon) != 0;
+  switch (message) {
+    case platform::kNimAdd:
+      if (s.failingAdds > 0) {
+        --s.failingAdds;
+        if (s.failedAddsTakeEffect) s.trayIcons.insert(icon);
+        return false;
+      }
+      return !there && s.trayIcons.insert(icon).second;
+    case platform::kNimDelete:
+      return s.trayIcons.erase(icon) != 0;
+    default:
+      return there;
+  }
+}
+
+bool AllowMessage(WindowHandle window, std::uint32_t message) {
+  fake::State& s = fake::Get();
+  s.allowedMessages.push_back({window, message, s.trayCalls.size()});
   return true;
 }
 
@@ -349,6 +387,15 @@ bool WindowExists(WindowHandle window) {
 bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {
   fake::Get().posted.push_back({0, window, message, wParam, lParam});
   return true;
+}
+
+bool StartWindowTimer(WindowHandle window, std::uintptr_t id, std::uint32_t milliseconds) {
+  fake::Get().windowTimers[{window, id}] = milliseconds;
+  return true;
+}
+
+void StopWindowTimer(WindowHandle window, std::uintptr_t id) {
+  fake::Get().windowTimers.erase({window, id});
 }
 
 WndProcAddress SubClassProcAddress(SubClassHandler handler) {

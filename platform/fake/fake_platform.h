@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,7 @@ struct State {
   WindowHandle activeWindow = 0;
   platform::Point cursor{100, 200};
   bool cursorFails = false;
+  bool buttonsSwapped = false;
   std::vector<Injected> injected;
   std::uint32_t clock = 1000;
 
@@ -92,10 +94,29 @@ struct State {
   std::map<std::uint32_t, WindowHandle> markedWindows;
   std::vector<std::uintptr_t> released;
   std::vector<WindowHandle> showRequests;
+  // OptOutOfThrottling calls, and the features the system refuses.
+  std::vector<std::uint32_t> throttleOptOuts;
+  std::uint32_t throttleRefused = 0;
   // Runs at each pause with the milliseconds paused; the clock moves on.
   std::function<void(std::uint32_t)> onPause;
 
   std::vector<TrayCall> trayCalls;
+  // The shell's icons by window and id: an add of one that is there fails,
+  // and so do a modify or delete of one that is not.
+  std::set<std::pair<WindowHandle, std::uint32_t>> trayIcons;
+  // The next adds that fail as a shell not ready does; a timed-out one may
+  // still add the icon.
+  int failingAdds = 0;
+  bool failedAddsTakeEffect = false;
+  // Window timers: period by window and id.
+  std::map<std::pair<WindowHandle, std::uintptr_t>, std::uint32_t> windowTimers;
+  // AllowMessage calls: window, message, and how many tray calls came before.
+  struct Allowed {
+    WindowHandle window;
+    std::uint32_t message;
+    std::size_t trayCallsBefore;
+  };
+  std::vector<Allowed> allowedMessages;
   std::map<std::wstring, std::uint32_t> registeredMessages;
   std::vector<WindowHandle> foregrounds;  // every BringToForeground call
   WindowHandle foreground = 0;
@@ -137,6 +158,8 @@ void Tap(std::int32_t virtualKey);
 
 // Delivers a message to a window through its current procedure.
 LResult Dispatch(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
+// Delivers one WM_TIMER for every window timer running.
+void FireWindowTimers();
 
 // Reads the fake file back as INI text.
 std::wstring FileText(const std::wstring& file);
@@ -156,6 +179,7 @@ class FakeControl final : public ui::native::ControlPeer {
   std::wstring text;
   std::wstring toolTip;
   int check = 0;
+  bool inputMethod = true;  // off for a box made without one
 };
 
 class FakeForm final : public ui::native::FormPeer {

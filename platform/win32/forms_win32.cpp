@@ -403,9 +403,7 @@ class Win32Form final : public FormPeer {
         if (box->MaxLength() > 0)
           SendMessageW(child, EM_SETLIMITTEXT, static_cast<WPARAM>(box->MaxLength()), 0);
         SetWindowSubclass(child, &KeyBoxProc, kKeyBoxSubclassId, reinterpret_cast<DWORD_PTR>(box));
-        // With an input method on, a key box would see every key as
-        // VK_PROCESSKEY.
-        if (box->ReadOnly()) ImmAssociateContextEx(child, nullptr, 0);
+        if (box->NoInputMethod()) ImmAssociateContextEx(child, nullptr, 0);
       }
       if (c->Kind() == ControlKind::CheckBox) {
         peer->SetCheck(static_cast<CheckBox*>(c)->Value());

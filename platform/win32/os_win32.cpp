@@ -90,6 +90,8 @@ bool CursorPos(Point& point) {
   return true;
 }
 
+bool ButtonsSwapped() { return GetSystemMetrics(SM_SWAPBUTTON) != 0; }
+
 void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
   INPUT inputs[2]{};
   for (INPUT& in : inputs) {
@@ -262,10 +264,7 @@ void MarkInstanceWindow(WindowHandle window, std::uint32_t key) {
   }
   // A copy started without elevation may still reach an elevated one.
   const UINT request = win32::ShowRequestMessage();
-  if (request != 0 &&
-      !ChangeWindowMessageFilterEx(ToHwnd(window), request, MSGFLT_ALLOW, nullptr)) {
-    win32::TraceFailure(L"ChangeWindowMessageFilterEx");
-  }
+  if (request != 0) AllowMessage(window, request);
 }
 
 WindowHandle FindInstanceWindow(std::uint32_t key) {
@@ -286,6 +285,25 @@ bool RequestShow(WindowHandle window) {
 
 void Pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
+bool OptOutOfThrottling(std::uint32_t features) {
+  // Not in every SDK's headers yet, and not in Windows 7: looked up.
+  constexpr int kProcessPowerThrottling = 4;  // ProcessPowerThrottling
+  struct PowerThrottlingState {
+    ULONG Version;
+    ULONG ControlMask;
+    ULONG StateMask;
+  };
+  using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel == nullptr) return false;
+  const auto set = reinterpret_cast<SetProcessInformationFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")));
+  if (set == nullptr) return false;
+  // The features under our control, each in state off: never throttled.
+  PowerThrottlingState state{1, features, 0};
+  return set(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof(state)) != FALSE;
+}
+
 bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   NOTIFYICONDATAW nid{};
   nid.cbSize = data.cbSize;
@@ -298,10 +316,13 @@ bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   if (Shell_NotifyIconW(message, &nid)) return true;
   // At the program's end the window is gone, and some shells took its icon
   // with it.
-  if (message == NIM_DELETE && !IsWindow(nid.hWnd)) return false;
-  static const wchar_t* const kVerbs[] = {L"Shell_NotifyIcon add", L"Shell_NotifyIcon modify",
-                                          L"Shell_NotifyIcon delete"};
-  win32::TraceFailure(message < 3 ? kVerbs[message] : L"Shell_NotifyIcon");
+  if (message == NIM_DELETE && IsWindow(nid.hWnd)) win32::TraceFailure(L"Shell_NotifyIcon delete");
+  return false;
+}
+
+bool AllowMessage(WindowHandle window, std::uint32_t message) {
+  if (ChangeWindowMessageFilterEx(ToHwnd(window), message, MSGFLT_ALLOW, nullptr)) return true;
+  win32::TraceFailure(L"ChangeWindowMessageFilterEx");
   return false;
 }
 
@@ -318,6 +339,14 @@ bool WindowExists(WindowHandle window) { return IsWindow(ToHwnd(window)) != FALS
 bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {
   return PostMessageW(ToHwnd(window), message, wParam, lParam) != FALSE;
 }
+
+bool StartWindowTimer(WindowHandle window, std::uintptr_t id, std::uint32_t milliseconds) {
+  if (SetTimer(ToHwnd(window), id, milliseconds, nullptr) != 0) return true;
+  win32::TraceFailure(L"SetTimer");
+  return false;
+}
+
+void StopWindowTimer(WindowHandle window, std::uintptr_t id) { KillTimer(ToHwnd(window), id); }
 
 WndProcAddress SubClassProcAddress(SubClassHandler handler) {
   subClassHandler = handler;

@@ -13,27 +13,6 @@
 
 namespace ui::native {
 
-// Windows 11 may drop a hidden window's process's timer resolution request;
-// a tray tool is hidden most of the time.
-inline void KeepTimerResolutionWhenHidden() {
-  // Not in every SDK's headers yet.
-  constexpr int kProcessPowerThrottling = 4;     // ProcessPowerThrottling
-  constexpr ULONG kIgnoreTimerResolution = 0x4;  // PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION
-  struct PowerThrottlingState {
-    ULONG Version;
-    ULONG ControlMask;
-    ULONG StateMask;
-  };
-  using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
-  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  if (kernel == nullptr) return;
-  const auto set = reinterpret_cast<SetProcessInformationFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")));
-  if (set == nullptr) return;
-  PowerThrottlingState state{1, kIgnoreTimerResolution, 0};
-  set(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof(state));
-}
-
 // timeBeginPeriod(1) while awake only: a fine system tick costs power.
 class FineResolution {
  public:
@@ -45,7 +24,6 @@ class FineResolution {
     if (hold == held_) return;
     if (hold) {
       timeBeginPeriod(1);
-      KeepTimerResolutionWhenHidden();
     } else {
       timeEndPeriod(1);
     }

@@ -241,8 +241,8 @@ class EnvironmentTest(unittest.TestCase):
         self.assertEqual(traces(start.output()), [])
 
     def test_icon_and_menu_come_back_after_a_taskbar_restart(self):
+        # The icon outlived the broadcast here: found again, nothing traced.
         t = self.tool()
-        t.expect_traces.append("^Shell_NotifyIcon add failed")
         broadcast = S.start_exe(helper_exe("taskbarcreated"))
         self.assertEqual(broadcast.wait_exit(10), 0)
         t.choose(t.open_menu(), 2)  # 終了する

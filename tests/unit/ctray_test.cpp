@@ -44,7 +44,7 @@ TEST_F(CTrayTest, NewRecordHasTheFixedFieldsAndAnEmptyTip) {
   EXPECT_EQ(r.cbSize, sizeof(void*) == 8 ? 168u : 152u);
   EXPECT_EQ(r.uFlags, 7u);
   EXPECT_EQ(r.uCallbackMessage, 1025u);
-  EXPECT_EQ(r.uID, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(tray.get())));
+  EXPECT_EQ(r.uID, 1u) << "the first object, at every start";
   EXPECT_EQ(r.hWnd, 0u);
   EXPECT_EQ(r.hIcon, 0u);
   EXPECT_EQ(Tip(r), std::wstring(1, L'\0') + std::wstring(63, L' '));
@@ -76,7 +76,7 @@ TEST_F(CTrayTest, AddIconWithoutAnIconChangesNothing) {
   EXPECT_FALSE(mdlSubClass::IsRegistered(*tray));
 }
 
-TEST_F(CTrayTest, WritesWhileHiddenAreStoredAndShownByTheNextAdd) {
+TEST_F(CTrayTest, AddLetsTheTaskbarBroadcastInFirstAndShowsWhatWasWrittenWhileHidden) {
   tray->SetIcon(icon);
   tray->SetToolTipText(L"tip");
   EXPECT_TRUE(os().trayCalls.empty());
@@ -89,6 +89,11 @@ TEST_F(CTrayTest, WritesWhileHiddenAreStoredAndShownByTheNextAdd) {
   EXPECT_TRUE(mdlSubClass::IsRegistered(*tray));
   EXPECT_TRUE(tray->Visible());
   EXPECT_EQ(tray->hWnd(), kOwner);
+  // An elevated copy must hear of a new taskbar: the broadcast was let in first.
+  ASSERT_EQ(os().allowedMessages.size(), 1u);
+  EXPECT_EQ(os().allowedMessages[0].window, kOwner);
+  EXPECT_EQ(os().allowedMessages[0].message, tray->TaskbarCreatedMsg());
+  EXPECT_EQ(os().allowedMessages[0].trayCallsBefore, 0u);
 }
 
 TEST_F(CTrayTest, WritesWhileShownModifyAtOnce) {
@@ -143,11 +148,81 @@ TEST_F(CTrayTest, TaskbarCreatedAddsTheIconAgainOnlyWhileShown) {
   Show();
   tray->SetToolTipText(L"now");
   os().trayCalls.clear();
+  os().trayIcons.clear();  // the new taskbar has no icons
   EXPECT_EQ(fake::Dispatch(kOwner, tray->TaskbarCreatedMsg(), 0, 0), 0);
   ASSERT_EQ(os().trayCalls.size(), 1u);
   EXPECT_EQ(os().trayCalls[0].message, platform::kNimAdd);
   EXPECT_EQ(Tip(os().trayCalls[0].data).substr(0, 3), L"now");
   EXPECT_EQ(mdlSubClass::RegisteredCount(), 1u);
+}
+
+TEST_F(CTrayTest, IdentityIsTheIconIdAndTheRegistryKeyAndHoldsAcrossATaskbarRestart) {
+  Show();
+  auto second = CTray::Create();
+  second->SetIcon(icon);
+  ASSERT_TRUE(second->AddIcon(0x8880));
+  os().trayCalls.clear();
+  os().trayIcons.clear();
+  // The broadcast reaches every top-level window.
+  fake::Dispatch(kOwner, tray->TaskbarCreatedMsg(), 0, 0);
+  fake::Dispatch(0x8880, tray->TaskbarCreatedMsg(), 0, 0);
+  ASSERT_EQ(os().trayCalls.size(), 2u);
+  EXPECT_EQ(os().trayCalls[0].data.uID, 1u);
+  EXPECT_EQ(os().trayCalls[1].data.uID, 2u);
+  EXPECT_EQ(mdlSubClass::Lookup(1), tray.get());
+  EXPECT_EQ(mdlSubClass::Lookup(2), second.get());
+  // Values stay taken while their objects live; with none left, counting starts over.
+  EXPECT_EQ(CTray::Create()->Record().uID, 3u);
+  mdlSubClass::Discard();
+  tray.reset();
+  second.reset();
+  EXPECT_EQ(CTray::Create()->Record().uID, 1u);
+}
+
+TEST_F(CTrayTest, FailedAddIsTriedAgainModifyFirstUntilTheIconIsThere) {
+  os().failingAdds = 2;
+  Show();
+  EXPECT_TRUE(tray->Visible() && mdlSubClass::IsRegistered(*tray)) << "still wanted";
+  EXPECT_EQ(os().windowTimers.at({kOwner, 1}), CTray::kRetryMs);
+  tray->SetToolTipText(L"tip");  // no call: the next try takes it
+  fake::FireWindowTimers();
+  fake::FireWindowTimers();
+  ASSERT_EQ(os().trayCalls.size(), 4u);
+  EXPECT_EQ(os().trayCalls[2].message, platform::kNimModify);
+  EXPECT_EQ(os().trayCalls[3].message, platform::kNimAdd);
+  EXPECT_EQ(Tip(os().trayCalls[3].data).substr(0, 3), L"tip");
+  EXPECT_EQ(os().trayIcons.size(), 1u);
+  EXPECT_TRUE(os().windowTimers.empty());
+  EXPECT_EQ(os().traces, (std::vector<std::wstring>{L"Shell_NotifyIcon add failed, trying again",
+                                                    L"tray icon added after 3 tries"}));
+  // An add that timed out but took effect: the modify after it finds the icon.
+  tray->DeleteIcon();
+  os().failingAdds = 1;
+  os().failedAddsTakeEffect = true;
+  tray->AddIcon(kOwner);
+  EXPECT_TRUE(os().windowTimers.empty());
+  EXPECT_EQ(os().trayCalls.back().message, platform::kNimModify);
+}
+
+TEST_F(CTrayTest, RetriesEndWithANewTaskbarADeleteOrGivingUp) {
+  os().failingAdds = 1;
+  Show();
+  fake::Dispatch(kOwner, tray->TaskbarCreatedMsg(), 0, 0);
+  EXPECT_EQ(os().trayIcons.size(), 1u);
+  EXPECT_TRUE(os().windowTimers.empty());
+  EXPECT_EQ(os().traces.back(), L"tray icon added after 2 tries");
+
+  tray->DeleteIcon();
+  os().failingAdds = 1000;
+  tray->AddIcon(kOwner);
+  tray->DeleteIcon();
+  EXPECT_TRUE(os().windowTimers.empty());
+  os().traces.clear();
+  tray->AddIcon(kOwner);
+  for (int i = 0; i < 40; ++i) fake::FireWindowTimers();
+  EXPECT_EQ(os().traces.size(), 2u);
+  EXPECT_EQ(os().traces.back(), L"tray icon not added after 30 tries");
+  EXPECT_TRUE(tray->Visible()) << "a new taskbar still brings it";
 }
 
 TEST_F(CTrayTest, DeleteIconRemovesAndUnregisters) {

@@ -158,6 +158,14 @@ TEST_F(FormsTest, StoredSettingsAreReadAndBadOnesGiveTheirDefaults) {
   EXPECT_EQ(f1().Timer1.Interval(), 100);
 }
 
+TEST_F(FormsTest, MouseButtonKeyCodesShowAsTheDefaults) {
+  Store(L"LeftKey", L"1");
+  Store(L"OnOffKey", L"2");
+  Start();
+  EXPECT_EQ(f1().TextKey[0].Text(), L"37");
+  EXPECT_EQ(f1().TextKey[2].Text(), L"38");
+}
+
 TEST_F(FormsTest, StoredIntervalPassesThroughTheBoxRule) {
   struct Case {
     const wchar_t* stored;
@@ -193,6 +201,10 @@ TEST_F(FormsTest, IntervalBoxKeepsDigitsOnly) {
   fake::Type(box, L"007");
   EXPECT_EQ(box.Text(), L"007");
   EXPECT_EQ(f1().Timer1.Interval(), 7);
+  // Typed digits come in plain, with no input method to widen them...
+  EXPECT_FALSE(fake::FormOf(f1()).controls[&box].inputMethod);
+  EXPECT_FALSE(fake::FormOf(f1()).controls[&f1().TextKey[0]].inputMethod);
+  // ...but full-width ones pasted in are still refused.
   fake::Type(box, L"９");
   EXPECT_EQ(box.Text(), L"7") << "full-width digits are refused";
   fake::Type(box, L"9999");
@@ -422,6 +434,15 @@ TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
   EXPECT_EQ(os().reads.size(), 4u);
   EXPECT_EQ(os().traces.size(), 1u);
   EXPECT_LE(os().clock, 1000u + 6000u);
+}
+
+TEST_F(FormsTest, AStartOptsOutOfPowerThrottlingInOneCallOrWithoutTheTimerWhereRefused) {
+  RunYorisen(false);
+  EXPECT_EQ(os().throttleOptOuts, std::vector<std::uint32_t>{0x5});
+  fake::Reset();
+  os().throttleRefused = os::kThrottleTimerResolution;  // Windows 10
+  RunYorisen(false);
+  EXPECT_EQ(os().throttleOptOuts, (std::vector<std::uint32_t>{0x5, 0x1}));
 }
 
 TEST_F(FormsTest, ExitFromTheMenuWritesSettingsInOrderAndEndsEverything) {

@@ -135,6 +135,22 @@ TEST_F(KeyWatcherTest, RightHoldIsTimedFromWhenTheFeatureIsEnabled) {
   EXPECT_EQ(Clicks(kMouseRightDown), 2u);
 }
 
+TEST_F(KeyWatcherTest, SwappedButtonsGivePrimaryAndSecondaryClicksUnderTheSameRules) {
+  os().buttonsSwapped = true;
+  fake::Press(vk::kLeft);
+  Tick();
+  fake::Release(vk::kLeft);
+  fake::Press(vk::kRight);
+  Tick();
+  os().clock += 5000;
+  Tick();
+  ASSERT_EQ(os().injected.size(), 4u) << "the secondary clicks keep their 5 s cap";
+  EXPECT_EQ(os().injected[0].flags, kMouseRightDown);
+  EXPECT_EQ(os().injected[1].flags, kMouseRightUp);
+  EXPECT_EQ(os().injected[2].flags, kMouseLeftDown);
+  EXPECT_EQ(os().injected[3].flags, kMouseLeftUp);
+}
+
 TEST_F(KeyWatcherTest, LeftAndRightTogetherGiveLeftPairThenRightPair) {
   fake::Press(vk::kLeft);
   fake::Press(vk::kRight);

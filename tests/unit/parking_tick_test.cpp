@@ -160,6 +160,20 @@ TEST_F(ParkingTickTest, NeverParksWithoutRawKeysOrWithAMouseButtonCode) {
   }
 }
 
+TEST_F(ParkingTickTest, TrayIconRetriesLeaveAParkedTickAlone) {
+  os().failingAdds = 3;
+  Tool tool(40);
+  tool.Run(200);
+  ASSERT_TRUE(tool.f1().Timer1.Parked());
+  const int arms = fake::FormOf(tool.f1()).armCount;
+  const int ticks = tool.ticks;
+  for (int i = 0; i < 3; ++i) fake::FireWindowTimers();
+  EXPECT_EQ(os().trayIcons.size(), 1u);
+  EXPECT_EQ(fake::FormOf(tool.f1()).armCount, arms);
+  EXPECT_EQ(tool.ticks, ticks);
+  for (const auto& call : os().procCalls) EXPECT_NE(call.message, platform::kWmTimer);
+}
+
 TEST_F(ParkingTickTest, StopKeyCodeIntervalAndMinimiseWakeAParkedTick) {
   Tool tool(40);
   const auto parkThen = [&](const std::function<void()>& change) {

@@ -104,6 +104,20 @@ TEST_F(SettingsTest, WriteReplacesInPlaceAndKeepsTheUsersOwnEntries) {
             L"[Mine]\r\nNote=keep me\r\n[Config]\r\nLeftKey=65\r\nExtra=x\r\n");
 }
 
+TEST_F(SettingsTest, KeyCodesOfTheTwoMouseButtonsGiveTheDefaultWithATraceLine) {
+  const std::wstring file = L"C:\\a.ini";
+  GTIni::WriteIni(L"Config", L"LeftKey", L"1", file);
+  GTIni::WriteIni(L"Config", L"RightKey", L"+2", file);
+  GTIni::WriteIni(L"Config", L"OnOffKey", L"4", file);  // the middle button is never clicked
+  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"LeftKey", 37, file), 37);
+  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"RightKey", 39, file), 39);
+  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"OnOffKey", 38, file), 4);
+  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"Missing", 38, file), 38);
+  EXPECT_EQ(os().traces,
+            (std::vector<std::wstring>{L"settings: LeftKey=1 is a mouse button, using 37",
+                                       L"settings: RightKey=2 is a mouse button, using 39"}));
+}
+
 TEST_F(SettingsTest, ToInt32AcceptsSignedDecimalsThatFitAndNothingElse) {
   EXPECT_EQ(GTIni::ToInt32(L"65", 1), 65);
   EXPECT_EQ(GTIni::ToInt32(L"-5", 1), -5);
