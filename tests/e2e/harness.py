@@ -509,6 +509,14 @@ class WineSession:
                 found[int(fields[0])] = (fields[1], fields[4])
         return found
 
+    def control_texts(self, wid):
+        """[(Win32 class, text)] of the visible controls of a top-level
+        window, in z-order (for a form: the order of creation)."""
+        r = subprocess.run([WINE, helper_exe("winlist"), str(wid)], env=self.env, timeout=20,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        return [tuple((line.split(" ", 1) + [""])[:2])
+                for line in r.stdout.decode("utf-8", "replace").splitlines()]
+
     def describe_windows(self, pid=None):
         """The visible windows (of pid, or all of them) and the pointer: what a
         timed-out wait for a window reports."""

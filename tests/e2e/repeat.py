@@ -7,13 +7,15 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+from run import run_suite  # noqa: E402
+
 
 def main():
     name, count = sys.argv[1], int(sys.argv[2]) if len(sys.argv) > 2 else 10
     module_name, class_name, test_name = name.split(".")
     case = getattr(__import__(module_name), class_name)
     suite = unittest.TestSuite(case(test_name) for _ in range(count))
-    result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
+    result = run_suite(suite)
     failed = len(result.failures) + len(result.errors)
     print("repeat: %s %d runs, %d passed, %d failed"
           % (test_name, count, result.testsRun - failed, failed))

@@ -15,9 +15,30 @@ from harness import WINE, exe_is_32bit, loader_is_32bit, missing_tools  # noqa: 
 from tool import tool_exe  # noqa: E402
 
 
+def run_suite(suite):
+    """Runs suite verbosely; returns the result. Killed from outside, it
+    unwinds the test at hand and runs no other, so every session still ends
+    what it started (unittest takes a SystemExit for one test's error and
+    would go on with the next)."""
+    runner = unittest.TextTestRunner(verbosity=2, stream=sys.stdout)
+    results = []
+    make_result = runner._makeResult
+
+    def keep_result():
+        results.append(make_result())
+        return results[-1]
+
+    def stop(*_):
+        for result in results:
+            result.stop()
+        sys.exit(143)
+
+    runner._makeResult = keep_result
+    signal.signal(signal.SIGTERM, stop)
+    return runner.run(suite)
+
+
 def main():
-    # Killed from outside: unwind, so every session ends what it started.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     missing = missing_tools()
     if missing:
         print("e2e: missing tools: %s" % ", ".join(missing))
@@ -35,7 +56,7 @@ def main():
         return 1
     pattern = sys.argv[1] if len(sys.argv) > 1 else "test_*.py"
     suite = unittest.defaultTestLoader.discover(HERE, pattern=pattern)
-    result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
+    result = run_suite(suite)
     failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
     skipped = len(result.skipped)
     passed = result.testsRun - failed - skipped

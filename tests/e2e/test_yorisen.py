@@ -165,6 +165,8 @@ class YorisenTest(unittest.TestCase):
         tool = self.start("[Config]\r\nLeftKey=1\r\nOnOffKey=2\r\n")
         tool.expect_traces += ["^settings: LeftKey=1 is a mouse button, using 37$",
                                "^settings: OnOffKey=2 is a mouse button, using 38$"]
+        boxes = [text for cls, text in S.control_texts(tool.win) if cls == "Edit"]
+        self.assertEqual(boxes, ["37", "39", "38", "40"])
         self.aim_at_target()
         S.click_screen(*TARGET_POINT)
         TARGET_LOG.wait_count("LD", 1)

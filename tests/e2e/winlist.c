@@ -4,6 +4,9 @@
  * X alone cannot tell a popup menu from a tooltip (both are untitled windows
  * of the same exe); the Win32 class can. The X id is the property Wine's X11
  * driver keeps on each window (0 where there is none).
+ * Given an X window id, lists instead the visible controls of that window,
+ * in z-order, as <class> <text>: what a test reads of another program's
+ * text boxes.
  */
 #include <stdio.h>
 #include <windows.h>
@@ -30,7 +33,32 @@ static BOOL CALLBACK Line(HWND hwnd, LPARAM unused) {
   return TRUE;
 }
 
-int wmain(void) {
-  EnumWindows(Line, 0);
+static BOOL CALLBACK Control(HWND hwnd, LPARAM unused) {
+  (void)unused;
+  if (!IsWindowVisible(hwnd)) return TRUE;
+  wchar_t cls[256] = L"", text[256] = L"";
+  GetClassNameW(hwnd, cls, 256);
+  DWORD_PTR copied = 0;
+  // WM_GETTEXT, unlike GetWindowText, reads a text box of another process.
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, &copied);
+  Put(cls);
+  printf(" ");
+  Put(text);
+  printf("\n");
+  return TRUE;
+}
+
+static BOOL CALLBACK Controls(HWND hwnd, LPARAM xid) {
+  if ((LPARAM)(ULONG_PTR)GetPropW(hwnd, L"__wine_x11_whole_window") != xid) return TRUE;
+  EnumChildWindows(hwnd, Control, 0);
+  return FALSE;
+}
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc > 1) {
+    EnumWindows(Controls, (LPARAM)wcstoul(argv[1], NULL, 10));
+  } else {
+    EnumWindows(Line, 0);
+  }
   return 0;
 }
