@@ -6,6 +6,8 @@ import re
 import shutil
 import sys
 
+from harness import wait_until
+
 TITLE = "^Yorisen（仮名）$"
 CLIENT_SIZE = (176, 167)  # at 96 dpi
 # Client-area centres of the controls, at 96 dpi.
@@ -107,10 +109,18 @@ class Tool:
 
     def tray_icon(self, button, index=0):
         """Clicks our icon (the index-th in Wine's tray window), raising the
-        tray above our window."""
+        tray above our window, which covers it at start."""
         tray = self.s.tray_window()
-        self.s.xdotool("windowraise", tray)
-        self.s.click(tray, *self.s.tray_icon_point(tray, index), button=button)
+        point = self.s.tray_icon_point(tray, index)
+
+        def over_tray():
+            # Clicked while our window is on top, the click would open nothing.
+            self.s.xdotool("windowraise", tray)
+            self.s.move(*point, wid=tray)
+            return self.s.pointer_window() == tray
+        wait_until(over_tray, 5, message="the pointer over the tray icon",
+                   describe=self.s.describe_windows)
+        self.s.xdotool("click", button)
 
     def open_menu(self, index=0):
         self.tray_icon(3, index)
