@@ -497,13 +497,17 @@ class WineSession:
                           message="window name=%r pid=%r class=%r" % (name, pid, classname),
                           describe=lambda: self.describe_windows(pid))
 
+    def _winlist(self, *args):
+        """The lines the winlist helper prints inside Wine."""
+        r = subprocess.run([WINE, helper_exe("winlist")] + [str(a) for a in args],
+                           env=self.env, timeout=20, stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL)
+        return r.stdout.decode("utf-8", "replace").splitlines()
+
     def win32_windows(self):
-        """{X id: (Win32 class, title)} of the visible top-level windows, as
-        the winlist helper reads them inside Wine."""
-        r = subprocess.run([WINE, helper_exe("winlist")], env=self.env, timeout=20,
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        """{X id: (Win32 class, title)} of the visible top-level windows."""
         found = {}
-        for line in r.stdout.decode("utf-8", "replace").splitlines():
+        for line in self._winlist():
             fields = line.split(" ", 4)
             if len(fields) == 5 and fields[0] != "0":
                 found[int(fields[0])] = (fields[1], fields[4])
@@ -512,10 +516,7 @@ class WineSession:
     def control_texts(self, wid):
         """[(Win32 class, text)] of the visible controls of a top-level
         window, in z-order (for a form: the order of creation)."""
-        r = subprocess.run([WINE, helper_exe("winlist"), str(wid)], env=self.env, timeout=20,
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        return [tuple((line.split(" ", 1) + [""])[:2])
-                for line in r.stdout.decode("utf-8", "replace").splitlines()]
+        return [tuple((line.split(" ", 1) + [""])[:2]) for line in self._winlist(wid)]
 
     def describe_windows(self, pid=None):
         """The visible windows (of pid, or all of them) and the pointer: what a
