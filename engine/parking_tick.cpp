@@ -10,10 +10,11 @@ namespace key_watcher {
 
 namespace {
 
-// Mouse buttons, which raw keyboard input never reports.
-bool IsMouseButton(std::int32_t code) {
-  return code == 1 || code == 2 || code == 4 || code == 5 || code == 6;
-}
+// The left and right buttons are the tool's own clicks: a parked tick
+// cannot wait for them.
+bool IsLeftOrRight(std::int32_t code) { return code == 1 || code == 2; }
+// Buttons that raw mouse input reports as presses.
+bool IsOtherButton(std::int32_t code) { return code == 4 || code == 5 || code == 6; }
 
 }  // namespace
 
@@ -30,7 +31,8 @@ void ParkingTick::Tick() {
   const bool keyDown = key_watcher::Tick(state_, window_);
   const bool woken = std::exchange(justWoken_, false);
   if (!flush && MayPark(keyDown)) {
-    if (!timer_.Parked()) timer_.SetPace(std::max(kHeartbeatMs, timer_.Interval()), true);
+    if (!timer_.Parked() && HearsWatchedButtons())
+      timer_.SetPace(std::max(kHeartbeatMs, timer_.Interval()), true);
   } else if (timer_.Parked()) {
     // A heartbeat found a key down.
     Wake();
@@ -51,6 +53,20 @@ void ParkingTick::KeyDown() {
 void ParkingTick::Wake() {
   StayAwake();
   if (timer_.Parked()) timer_.SetPace(0);
+  // Awake, the tick reads the buttons itself; raw mouse input would only
+  // bring every move and each of our own clicks.
+  if (hearingButtons_) hearingButtons_ = !window_.ListenRawButtons(false);
+}
+
+bool ParkingTick::HearsWatchedButtons() {
+  bool watched = false;
+  for (int i = 0; i < 3; ++i) watched = watched || IsOtherButton(state_.KeyCodes[i]);
+  if (!watched || hearingButtons_) return true;
+  // Refused once, refused for good: no retry at every tick.
+  if (buttonsRefused_) return false;
+  hearingButtons_ = window_.ListenRawButtons(true);
+  buttonsRefused_ = !hearingButtons_;
+  return hearingButtons_;
 }
 
 void ParkingTick::StayAwake() {
@@ -67,7 +83,7 @@ bool ParkingTick::MayPark(bool keyDown) {
   }
   if (keyDown || !rawKeys_) return false;
   for (int i = 0; i < 3; ++i) {
-    if (IsMouseButton(state_.KeyCodes[i])) return false;
+    if (IsLeftOrRight(state_.KeyCodes[i])) return false;
   }
   return true;
 }

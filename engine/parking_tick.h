@@ -25,7 +25,8 @@ constexpr std::int32_t kRecheckMs = 60;
 // none of the keys is held, so that idling costs nothing; a raw key-down
 // wakes it with a tick at once, so that the first click comes with the press.
 // Which keys are down is still for the watcher's tick to say, never the raw
-// key-down. Without raw key-downs the tick never parks.
+// key-down. Without raw key-downs the tick never parks. A watched middle or
+// side button is heard through raw mouse input, asked for only while parked.
 class ParkingTick {
  public:
   ParkingTick(WatcherState& state, ui::Form& window, ui::Timer& timer);
@@ -44,6 +45,8 @@ class ParkingTick {
  private:
   void StayAwake();
   bool MayPark(bool keyDown);
+  // True when a press of every watched key would wake a parked tick.
+  bool HearsWatchedButtons();
 
   WatcherState& state_;
   ui::Form& window_;
@@ -52,6 +55,8 @@ class ParkingTick {
   bool staying_ = false;
   std::uint32_t wokeAt_ = 0;
   bool justWoken_ = false;
+  bool hearingButtons_ = false;
+  bool buttonsRefused_ = false;
 };
 
 }  // namespace key_watcher

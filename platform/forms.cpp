@@ -104,6 +104,11 @@ bool TextBox::NativeKeyUp(std::int16_t keyCode) {
 
 void TextBox::NativeFocusLost() { loneModifier_ = 0; }
 
+bool TextBox::NativeButtonDown(std::int16_t keyCode) {
+  loneModifier_ = 0;
+  return Report(keyCode, 0);
+}
+
 void CheckBox::SetValue(int value) {
   if (value == value_) return;
   value_ = value;
@@ -188,6 +193,7 @@ void Form::Load() {
   if (state_ != State::NotLoaded) return;
   if (style_.iconResource != 0 && !icon_) icon_ = native::LoadIconPicture(style_.iconResource);
   peer_ = native::CreateFormPeer(*this);
+  if (iconGreyed_) peer_->SetIconGreyed(true);
   state_ = State::Loaded;
   ++loadedForms;
   for (Timer* t : timers_) t->Rearm();
@@ -239,6 +245,15 @@ void Form::PopupMenu(Menu& menu, Menu* defaultItem) {
 bool Form::ListenRawKeys() {
   Load();
   return peer_ && peer_->ListenRawKeys();
+}
+
+bool Form::ListenRawButtons(bool listen) { return peer_ && peer_->ListenRawButtons(listen); }
+
+void Form::SetIconGreyed(bool greyed) {
+  if (greyed == iconGreyed_) return;
+  if (greyed && !greyedIcon_ && icon_) greyedIcon_ = native::GreyedPicture(*icon_);
+  iconGreyed_ = greyed;
+  if (peer_) peer_->SetIconGreyed(greyed);
 }
 
 std::vector<Control*> Form::CreationOrder() const {

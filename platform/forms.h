@@ -19,6 +19,9 @@
 //   closes), and reports Shift or Ctrl pressed alone on its release, only
 //   when no other key went down and the box kept the focus in between (so
 //   Shift+Tab is navigation, not a key);
+// - a text box that reports keys also reports the middle and side mouse
+//   buttons pressed over it, as their key codes, and keeps them from the
+//   box itself (the focus stays where it is);
 // - when the last loaded form unloads, the program ends.
 namespace ui {
 
@@ -125,6 +128,9 @@ class TextBox final : public Control {
   bool NativeKeyDown(std::int16_t& keyCode, std::int16_t shift);
   bool NativeKeyUp(std::int16_t keyCode);
   void NativeFocusLost();
+  // The middle or a side button (its key code: 4, 5 or 6) went down over
+  // the box; true when reported through KeyDown.
+  bool NativeButtonDown(std::int16_t keyCode);
 
  private:
   bool Report(std::int16_t& keyCode, std::int16_t shift);
@@ -251,7 +257,10 @@ class Form {
   void SetWindowState(int state);
   bool Visible() const;
   const std::wstring& Caption() const { return style_.caption; }
-  std::shared_ptr<const Picture> Icon() const { return icon_; }
+  // The form's icon, greyed while IconGreyed(); the window shows the same.
+  std::shared_ptr<const Picture> Icon() const { return iconGreyed_ ? greyedIcon_ : icon_; }
+  bool IconGreyed() const { return iconGreyed_; }
+  void SetIconGreyed(bool greyed);
   const FormStyle& Style() const { return style_; }
 
   // Shows one of this form's menus as a popup at the mouse position.
@@ -259,8 +268,12 @@ class Form {
   // Raw key-downs from the whole system reach RawKeyDown, also while other
   // programs are in front; false when the platform cannot deliver them.
   bool ListenRawKeys();
+  // Adds (or ends) raw presses of the middle and side mouse buttons, which
+  // then reach RawKeyDown too; false when the platform cannot deliver them.
+  bool ListenRawButtons(bool listen);
 
-  // A key went down anywhere; which one is not said.
+  // A key, or a button ListenRawButtons asked for, went down anywhere;
+  // which one is not said.
   std::function<void()> RawKeyDown;
   // The window's size or state changed (minimised included).
   std::function<void()> Resize;
@@ -300,6 +313,8 @@ class Form {
   State state_ = State::NotLoaded;
   std::unique_ptr<native::FormPeer> peer_;
   std::shared_ptr<const Picture> icon_;
+  std::shared_ptr<const Picture> greyedIcon_;  // made on first use
+  bool iconGreyed_ = false;
   std::vector<Control*> controls_;
   std::vector<Menu*> menuBar_;
   std::vector<Menu*> allMenus_;

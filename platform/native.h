@@ -34,11 +34,16 @@ class FormPeer {
   virtual void ArmTimer(Timer& timer, std::uint32_t milliseconds) = 0;
   virtual void DisarmTimer(Timer& timer) = 0;
   virtual bool ListenRawKeys() = 0;
+  virtual bool ListenRawButtons(bool listen) = 0;
+  // Shows the window's icons greyed, or as the class has them.
+  virtual void SetIconGreyed(bool greyed) = 0;
 };
 
 // Creates the form's window, hidden, with its controls and menu bar.
 std::unique_ptr<FormPeer> CreateFormPeer(Form& form);
 std::shared_ptr<const Picture> LoadIconPicture(int resourceId);
+// The same picture in greys, faded: the look of something switched off.
+std::shared_ptr<const Picture> GreyedPicture(const Picture& picture);
 // No form is loaded any more: ends RunMessageLoop.
 void EndProgram();
 // Dispatches the thread's messages until EndProgram; returns the exit code.

@@ -26,7 +26,7 @@ CTray::CTray() : taskbarCreatedMsg_(os::RegisterMessage(L"TaskbarCreated")) {
   // The same id at every start, so the shell keeps the user's choices for
   // the icon (shown or hidden in the overflow) from one run to the next.
   record_.uID = Identity();
-  SetToolTipText(L"");
+  PutToolTipText(L"");
 }
 
 CTray::~CTray() {
@@ -70,9 +70,20 @@ void CTray::StopRetry() {
 }
 
 void CTray::SetIcon(std::shared_ptr<const ui::Picture> NewIcon) {
-  icon_ = std::move(NewIcon);
-  record_.hIcon = icon_ ? icon_->handle : 0;
+  PutIcon(std::move(NewIcon));
   Modify();
+}
+
+void CTray::SetIconAndToolTipText(std::shared_ptr<const ui::Picture> NewIcon,
+                                  const std::wstring& NewToolTipText) {
+  PutIcon(std::move(NewIcon));
+  PutToolTipText(NewToolTipText);
+  Modify();
+}
+
+void CTray::PutIcon(std::shared_ptr<const ui::Picture> icon) {
+  icon_ = std::move(icon);
+  record_.hIcon = icon_ ? icon_->handle : 0;
 }
 
 std::wstring CTray::ToolTipText() const {
@@ -83,11 +94,15 @@ std::wstring CTray::ToolTipText() const {
 }
 
 void CTray::SetToolTipText(const std::wstring& NewToolTipText) {
-  std::wstring field = NewToolTipText;
+  PutToolTipText(NewToolTipText);
+  Modify();
+}
+
+void CTray::PutToolTipText(const std::wstring& text) {
+  std::wstring field = text;
   field.push_back(L'\0');
   field.resize(record_.szTip.size(), L' ');
   std::copy(field.begin(), field.end(), record_.szTip.begin());
-  Modify();
 }
 
 void CTray::SetVisible(bool NewVisible) {

@@ -41,6 +41,11 @@ class CTray final : public SubClassClient, public std::enable_shared_from_this<C
   std::wstring ToolTipText() const;
   void SetToolTipText(const std::wstring& NewToolTipText);
 
+  // Both at once, so that the shell is told once and never shows one new
+  // and the other old.
+  void SetIconAndToolTipText(std::shared_ptr<const ui::Picture> NewIcon,
+                             const std::wstring& NewToolTipText);
+
   // ﾀｽｸﾄﾚｲにｱｲｺﾝを表示するか非表示にするかを指定する値を設定します。値の取得も可能です。
   // (True while the icon is wanted, an add still being tried again included.)
   bool Visible() const { return visible_; }
@@ -78,6 +83,8 @@ class CTray final : public SubClassClient, public std::enable_shared_from_this<C
 
  private:
   CTray();
+  void PutIcon(std::shared_ptr<const ui::Picture> icon);
+  void PutToolTipText(const std::wstring& text);
   void Modify();
   // Sends first (add or modify), then the other: after an add that timed
   // out the icon may be there already, and adding it again fails. While

@@ -18,10 +18,24 @@ const wchar_t* const kSection = L"Config";
 const wchar_t* const kKeyNames[3] = {L"LeftKey", L"RightKey", L"OnOffKey"};
 constexpr std::int32_t kKeyDefaults[3] = {vk::kLeft, vk::kRight, vk::kUp};
 
+// Buttons have no name in a keyboard layout.
+std::wstring KeyName(std::int32_t keyCode) {
+  switch (keyCode) {
+    case 4:
+      return L"マウス中ボタン";
+    case 5:
+      return L"マウス X1 ボタン";
+    case 6:
+      return L"マウス X2 ボタン";
+    default:
+      return os::KeyName(keyCode);
+  }
+}
+
 // The box shows the code, which is what is stored; the tip names the key.
 std::wstring KeyToolTip(std::int32_t keyCode) {
   const std::wstring code = GTIni::ToDecimal(keyCode);
-  const std::wstring name = os::KeyName(keyCode);
+  const std::wstring name = KeyName(keyCode);
   return name.empty() ? code : name + L" (" + code + L")";
 }
 
@@ -55,7 +69,10 @@ Form1::Form1(Form2& form2)
   TextInterval.Change = [this] { TextInterval_Change(); };
   ChkStop.Click = [this] { ChkStop_Click(); };
   Timer1.Tick = [this] { Timer1_Timer(); };
-  RawKeyDown = [this] { tick_.KeyDown(); };
+  RawKeyDown = [this] {
+    tick_.KeyDown();
+    ShowState();
+  };
   // Minimised: the next tick hides the window, so it must come.
   Resize = [this] {
     if (WindowState() == 1) tick_.Wake();
@@ -129,11 +146,25 @@ void Form1::TextInterval_Change() {
 void Form1::ChkStop_Click() {
   StopFlg = ChkStop.Value() == ui::CheckBox::kChecked;
   tick_.Wake();
+  ShowState();
   form2_.Load();
   form2_.OptStop.SetChecked(!form2_.OptStop.Checked());
 }
 
-void Form1::Timer1_Timer() { tick_.Tick(); }
+void Form1::Timer1_Timer() {
+  tick_.Tick();
+  ShowState();
+}
+
+// Whether clicks can come shows on the icons and in the tray's tip, so that
+// an on/off key pressed by mistake does not go unnoticed.
+void Form1::ShowState() {
+  const bool on = WatchEnabled && !StopFlg;
+  if (on == shownOn_ || !mTray) return;
+  shownOn_ = on;
+  SetIconGreyed(!on);
+  mTray->SetIconAndToolTipText(Icon(), on ? Caption() : Caption() + L"\nOFF");
+}
 
 void Form1::mTray_Click() {
   Show();

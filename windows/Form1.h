@@ -44,8 +44,11 @@ class Form1 final : public ui::Form, public WatcherState {
   void Timer1_Timer();
   void mTray_Click();
   void mTray_MouseDown(std::int16_t Button);
+  void ShowState();
 
   Form2& form2_;
   // Runs the watcher on Timer1, which sleeps while no key is held.
   key_watcher::ParkingTick tick_;
+  // What the icons show: clicks can come.
+  bool shownOn_ = true;
 };

@@ -99,6 +99,8 @@ void PressKeyIn(ui::TextBox& box, std::int16_t keyCode) {
   box.NativeKeyUp(keyCode);
 }
 
+void PressButtonIn(ui::TextBox& box, std::int16_t keyCode) { box.NativeButtonDown(keyCode); }
+
 void ClickCheckBox(ui::CheckBox& box) { box.NativeClicked(); }
 
 // --- fake toolkit peer ---
@@ -151,6 +153,13 @@ void FakeForm::DisarmTimer(ui::Timer& timer) {
 bool FakeForm::ListenRawKeys() {
   rawKeys = !Get().rawKeysFail;
   return rawKeys;
+}
+
+bool FakeForm::ListenRawButtons(bool listen) {
+  if (listen && Get().rawButtonsFail) return false;
+  if (listen != rawButtons) ++rawButtonCalls;
+  rawButtons = listen;
+  return true;
 }
 
 void FakeForm::TickTimers() {
@@ -471,6 +480,11 @@ std::unique_ptr<FormPeer> CreateFormPeer(Form& form) {
 
 std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
   return std::make_shared<Picture>(Picture{static_cast<IconHandle>(0x1C00 + resourceId)});
+}
+
+// A greyed picture's handle is its picture's with this bit set.
+std::shared_ptr<const Picture> GreyedPicture(const Picture& picture) {
+  return std::make_shared<Picture>(Picture{picture.handle | 0x100000});
 }
 
 void EndProgram() { ++fake::Get().programEnded; }

@@ -137,6 +137,7 @@ struct State {
   std::vector<std::pair<ui::Menu*, ui::Menu*>> popupMenus;  // menu, default item
 
   bool rawKeysFail = false;
+  bool rawButtonsFail = false;
 
   int programEnded = 0;
   WindowHandle nextHandle = 0x1000;
@@ -169,6 +170,8 @@ FakeForm& FormOf(ui::Form& form);
 void Type(ui::TextBox& box, const std::wstring& newText);
 // A key down then up in the box; a modifier key counts itself as held.
 void PressKeyIn(ui::TextBox& box, std::int16_t keyCode);
+// A middle (4) or side (5, 6) button pressed over the box.
+void PressButtonIn(ui::TextBox& box, std::int16_t keyCode);
 void ClickCheckBox(ui::CheckBox& box);
 
 class FakeControl final : public ui::native::ControlPeer {
@@ -198,6 +201,8 @@ class FakeForm final : public ui::native::FormPeer {
   void ArmTimer(ui::Timer& timer, std::uint32_t milliseconds) override;
   void DisarmTimer(ui::Timer& timer) override;
   bool ListenRawKeys() override;
+  bool ListenRawButtons(bool listen) override;
+  void SetIconGreyed(bool greyed) override { iconGreyed = greyed; }
 
   // Runs the ticks of every armed timer once.
   void TickTimers();
@@ -213,6 +218,9 @@ class FakeForm final : public ui::native::FormPeer {
   std::map<ui::Timer*, std::uint32_t> armedAt;  // clock when last armed
   int armCount = 0;
   bool rawKeys = false;
+  bool rawButtons = false;
+  int rawButtonCalls = 0;  // ListenRawButtons calls that changed something
+  bool iconGreyed = false;
   MenuHandle menuBar = 0;
   std::map<MenuHandle, const ui::Menu*> menus;  // submenus by handle
 };

@@ -71,6 +71,51 @@ constexpr UINT_PTR kKeyBoxSubclassId = 1;
 // WM_GETDPISCALEDSIZE, declared only for newer target versions.
 constexpr UINT kWmGetDpiScaledSize = 0x02E4;
 
+// The icon in greys at reduced contrast: still the same picture, but plainly
+// not the active one, on light and dark taskbars alike. Its shape (alpha)
+// stays, so the outline holds on a light taskbar and the body on a dark one.
+// Null when the icon cannot be read.
+HICON GreyedIcon(HICON icon) {
+  ICONINFO info{};
+  if (icon == nullptr || !GetIconInfo(icon, &info)) return nullptr;
+  const win32::Bitmap color(info.hbmColor);
+  const win32::Bitmap mask(info.hbmMask);
+  BITMAP size{};
+  if (!color || GetObjectW(color.get(), sizeof(size), &size) == 0) return nullptr;
+  const int width = size.bmWidth;
+  const int height = size.bmHeight;
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof(format.bmiHeader);
+  format.bmiHeader.biWidth = width;
+  format.bmiHeader.biHeight = -height;  // top-down, as CreateBitmap takes them
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  std::vector<std::uint32_t> pixels(count), maskPixels(count);
+  const win32::WindowDC screen(nullptr);
+  const auto read = [&](HBITMAP bitmap, std::vector<std::uint32_t>& into) {
+    return GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(height), into.data(), &format,
+                     DIB_RGB_COLORS) != 0;
+  };
+  if (!read(color.get(), pixels) || !read(mask.get(), maskPixels)) return nullptr;
+  // Icons of fewer colours carry their shape in the mask only.
+  const bool alpha =
+      std::any_of(pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p >> 24) != 0; });
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint32_t p = pixels[i];
+    const std::uint32_t a = alpha ? p >> 24 : ((maskPixels[i] & 0xFFFFFFU) != 0 ? 0 : 255);
+    const std::uint32_t luma =
+        (((p >> 16) & 0xFFU) * 299 + ((p >> 8) & 0xFFU) * 587 + (p & 0xFFU) * 114) / 1000;
+    // Black stays dark and white light, but both drift towards the middle.
+    const std::uint32_t grey = 64 + luma * 128 / 255;
+    pixels[i] = (a << 24) | (grey << 16) | (grey << 8) | grey;
+  }
+  const win32::Bitmap greyed(CreateBitmap(width, height, 1, 32, pixels.data()));
+  ICONINFO made{TRUE, 0, 0, mask.get(), greyed.get()};
+  return greyed ? CreateIconIndirect(&made) : nullptr;
+}
+
 class Win32Form;
 
 struct ControlWindow {
@@ -164,6 +209,18 @@ LRESULT CALLBACK KeyBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       // Menu mode starts on F10's release: swallow that of a captured one.
       if (box->NativeKeyUp(static_cast<std::int16_t>(wParam)) && message == WM_SYSKEYUP) return 0;
       break;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+    case WM_XBUTTONDOWN:
+    case WM_XBUTTONDBLCLK: {
+      const bool middle = message == WM_MBUTTONDOWN || message == WM_MBUTTONDBLCLK;
+      const std::int16_t code = middle                                   ? VK_MBUTTON
+                                : GET_XBUTTON_WPARAM(wParam) == XBUTTON1 ? VK_XBUTTON1
+                                                                         : VK_XBUTTON2;
+      // Taken by the box: the focus stays, and no Back or Forward command goes out.
+      if (box->NativeButtonDown(code)) return middle ? 0 : TRUE;
+      break;
+    }
     case WM_KILLFOCUS:
       box->NativeFocusLost();
       break;
@@ -207,6 +264,7 @@ class Win32Form final : public FormPeer {
     // Messages sent while the window goes must not reach this object.
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     if (rawKeys_) win32::StopRawKeys();
+    if (rawButtons_) win32::ListenRawButtons(hwnd_, false);
     timers_.clear();
     toolTips_.reset();
     DestroyWindow(hwnd_);
@@ -261,6 +319,28 @@ class Win32Form final : public FormPeer {
     return rawKeys_;
   }
 
+  // Mouse input comes with every move, and with each of our own clicks:
+  // only while asked.
+  bool ListenRawButtons(bool listen) override {
+    if (listen == rawButtons_) return true;
+    if (!win32::ListenRawButtons(hwnd_, listen)) return false;
+    rawButtons_ = listen;
+    return true;
+  }
+
+  void SetIconGreyed(bool greyed) override {
+    if (greyed && !greyedBig_) {
+      greyedBig_.reset(GreyedIcon(reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICON))));
+      greyedSmall_.reset(
+          GreyedIcon(reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICONSM))));
+    }
+    // Null gives the class icons back.
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(greyed ? greyedBig_.get() : nullptr));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(greyed ? greyedSmall_.get() : nullptr));
+  }
+
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
       case WM_CLOSE:
@@ -280,7 +360,7 @@ class Win32Form final : public FormPeer {
         OnTimer(wParam);
         return 0;
       case WM_INPUT:
-        if (win32::IsRawKeyDown(lParam)) form_.NativeRawKeyDown();
+        if (win32::IsRawPress(lParam)) form_.NativeRawKeyDown();
         break;  // the default handling frees the input
       case WM_SIZE:
         form_.NativeResized();
@@ -525,6 +605,9 @@ class Win32Form final : public FormPeer {
   HWND lastFocus_ = nullptr;
   win32::Window toolTips_;
   bool rawKeys_ = false;
+  bool rawButtons_ = false;
+  win32::Icon greyedBig_;
+  win32::Icon greyedSmall_;
 };
 
 LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -560,6 +643,12 @@ std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
                                          GetSystemMetrics(SM_CYSMICON), 0));
   }
   return std::make_shared<const IconPicture>(icon);
+}
+
+std::shared_ptr<const Picture> GreyedPicture(const Picture& picture) {
+  HICON greyed = GreyedIcon(reinterpret_cast<HICON>(picture.handle));
+  if (greyed == nullptr) win32::TraceFailure(L"greyed icon");
+  return std::make_shared<const IconPicture>(greyed);
 }
 
 void EndProgram() { PostQuitMessage(0); }

@@ -38,6 +38,7 @@ class Owned {
 // Kernel objects that fail as null: events, timers, threads, mutexes.
 using KernelHandle = Owned<HANDLE, &CloseHandle>;
 using Font = Owned<HFONT, &DeleteObject>;
+using Bitmap = Owned<HBITMAP, &DeleteObject>;
 using Icon = Owned<HICON, &DestroyIcon>;
 using Window = Owned<HWND, &DestroyWindow>;
 

@@ -1,5 +1,5 @@
-// Raw keyboard input: a key-down anywhere reaches the window as WM_INPUT,
-// with no polling, so a parked tick can wake with the press.
+// Raw input: a key-down anywhere reaches the window as WM_INPUT, with no
+// polling, so a parked tick can wake with the press.
 #include "platform/win32/raw_keys.h"
 
 #include "platform/win32/trace.h"
@@ -9,7 +9,12 @@ namespace win32 {
 namespace {
 
 constexpr USHORT kGenericDesktop = 0x01;  // HID usage page
+constexpr USHORT kMouse = 0x02;           // HID usage
 constexpr USHORT kKeyboard = 0x06;        // HID usage
+// Middle, X1 and X2: the buttons that can be watched keys. Left and right
+// are the tool's own clicks.
+constexpr USHORT kWatchableButtonsDown =
+    RI_MOUSE_MIDDLE_BUTTON_DOWN | RI_MOUSE_BUTTON_4_DOWN | RI_MOUSE_BUTTON_5_DOWN;
 
 }  // namespace
 
@@ -25,13 +30,23 @@ void StopRawKeys() {
   RegisterRawInputDevices(&device, 1, sizeof(device));
 }
 
-bool IsRawKeyDown(LPARAM input) {
+bool ListenRawButtons(HWND window, bool listen) {
+  const DWORD flags = listen ? RIDEV_INPUTSINK : RIDEV_REMOVE;
+  const RAWINPUTDEVICE device{kGenericDesktop, kMouse, flags, listen ? window : nullptr};
+  if (RegisterRawInputDevices(&device, 1, sizeof(device))) return true;
+  TraceFailure(L"RegisterRawInputDevices (mouse)");
+  return false;
+}
+
+bool IsRawPress(LPARAM input) {
   RAWINPUT raw{};
   UINT size = sizeof(raw);
   if (GetRawInputData(reinterpret_cast<HRAWINPUT>(input), RID_INPUT, &raw, &size,
                       sizeof(RAWINPUTHEADER)) == static_cast<UINT>(-1)) {
     return false;
   }
+  if (raw.header.dwType == RIM_TYPEMOUSE)
+    return (raw.data.mouse.usButtonFlags & kWatchableButtonsDown) != 0;
   return raw.header.dwType == RIM_TYPEKEYBOARD && (raw.data.keyboard.Flags & RI_KEY_BREAK) == 0;
 }
 

@@ -9,7 +9,10 @@ namespace win32 {
 bool ListenRawKeys(HWND window);
 // Ends the raw keyboard input ListenRawKeys started.
 void StopRawKeys();
-// A WM_INPUT's input is a key going down.
-bool IsRawKeyDown(LPARAM input);
+// Raw mouse input for window, also while another program is in front, or
+// its end; false (traced) when it cannot be had.
+bool ListenRawButtons(HWND window, bool listen);
+// A WM_INPUT's input is a key, or the middle or a side button, going down.
+bool IsRawPress(LPARAM input);
 
 }  // namespace win32

@@ -1,11 +1,12 @@
-// No raw keyboard input: the tick never parks and wakes every period, as in
-// the builds the benchmark compares against.
+// No raw input: the tick never parks and wakes every period, as in the
+// builds the benchmark compares against.
 #include "platform/win32/raw_keys.h"
 
 namespace win32 {
 
 bool ListenRawKeys(HWND) { return false; }
 void StopRawKeys() {}
-bool IsRawKeyDown(LPARAM) { return false; }
+bool ListenRawButtons(HWND, bool) { return false; }
+bool IsRawPress(LPARAM) { return false; }
 
 }  // namespace win32

@@ -233,6 +233,18 @@ TEST_F(FormsTest, KeyBoxesCaptureEveryKeyButAlt) {
   EXPECT_EQ(tip(2), L"17");
   fake::PressKeyIn(f1().TextKey[2], 39);
   EXPECT_EQ(tip(2), L"Right (39)");
+  // The middle and side buttons pressed over a box are its keys; the
+  // interval box ignores them.
+  fake::PressButtonIn(f1().TextKey[0], 4);
+  fake::PressButtonIn(f1().TextKey[1], 5);
+  fake::PressButtonIn(f1().TextKey[2], 6);
+  fake::PressButtonIn(f1().TextInterval, 5);
+  EXPECT_EQ(f1().KeyCodes, (std::array<std::int32_t, 4>{4, 5, 6, 0}));
+  EXPECT_EQ(f1().TextKey[1].Text(), L"5");
+  EXPECT_EQ(f1().TextInterval.Text(), L"40");
+  EXPECT_EQ(tip(0), L"マウス中ボタン (4)");
+  EXPECT_EQ(tip(1), L"マウス X1 ボタン (5)");
+  EXPECT_EQ(tip(2), L"マウス X2 ボタン (6)");
 }
 
 TEST_F(FormsTest, KeyBoxesLeaveAltCombinationsShiftTabAndChordsAlone) {
@@ -320,6 +332,63 @@ TEST_F(FormsTest, StopCheckBoxAndMenuItemAlternateTogether) {
   f2().NativeCommand(f2().OptStop.Id());
   EXPECT_EQ(f1().ChkStop.Value(), 0);
   EXPECT_FALSE(f2().OptStop.Checked());
+}
+
+TEST_F(FormsTest, IconsAndTrayTipShowWhetherClicksCanComeWithOneModifyPerChange) {
+  // o: the on/off key tapped in another program; s: the stop box clicked;
+  // m: the menu's stop item chosen; t: a tick with nothing pressed. While
+  // stopped, the on/off key is not read.
+  struct Case {
+    const char* steps;
+    const char* on;  // after each step: 1 clicks can come, 0 they cannot
+  };
+  for (const Case c : {Case{"ot", "00"}, Case{"oo", "01"}, Case{"so", "00"}, Case{"sos", "001"},
+                       Case{"sooms", "00010"}, Case{"mtms", "0010"}, Case{"osmo", "0001"}}) {
+    fake::Reset();
+    Start();
+    os().activeWindow = 0;
+    f1().Timer1.NativeTick();  // the flush tick
+    const std::size_t callsBefore = os().trayCalls.size();
+    const platform::IconHandle colour = os().trayCalls.back().data.hIcon;
+    bool shown = true;
+    int changes = 0;
+    for (std::size_t i = 0; c.steps[i] != '\0'; ++i) {
+      switch (c.steps[i]) {
+        case 'o':
+          fake::Tap(vk::kUp);
+          f1().NativeRawKeyDown();
+          f1().Timer1.NativeTick();
+          f1().Timer1.NativeTick();  // reads it up again
+          break;
+        case 's':
+          fake::ClickCheckBox(f1().ChkStop);
+          break;
+        case 'm':
+          f2().NativeCommand(f2().OptStop.Id());
+          break;
+        default:
+          f1().Timer1.NativeTick();
+          break;
+      }
+      const bool on = c.on[i] == '1';
+      changes += on != shown ? 1 : 0;
+      shown = on;
+      const std::string at = std::string(c.steps) + " step " + std::to_string(i);
+      EXPECT_EQ(f1().mTray->Record().hIcon == colour, on) << at;
+      EXPECT_EQ(f1().mTray->ToolTipText(), on ? L"Yorisen（仮名）" : L"Yorisen（仮名）\nOFF") << at;
+      EXPECT_EQ(fake::FormOf(f1()).iconGreyed, !on) << at;
+      EXPECT_EQ(f1().Icon()->handle, f1().mTray->Record().hIcon) << at;
+    }
+    // One modify per change of state, and none for the ticks between.
+    EXPECT_EQ(os().trayCalls.size() - callsBefore, static_cast<std::size_t>(changes)) << c.steps;
+    for (std::size_t k = callsBefore; k < os().trayCalls.size(); ++k)
+      EXPECT_EQ(os().trayCalls[k].message, platform::kNimModify);
+    // A new taskbar gets the icon as it stands.
+    fake::Dispatch(f1().hWnd(), f1().mTray->TaskbarCreatedMsg(), 0, 0);
+    EXPECT_EQ(os().trayCalls.back().data.hIcon == colour, shown) << c.steps;
+    forms.reset();
+    mdlSubClass::Discard();
+  }
 }
 
 TEST_F(FormsTest, TrayRightPressOpensTheMenuCentredAtTheCursor) {

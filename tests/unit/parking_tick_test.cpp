@@ -143,7 +143,7 @@ TEST_F(ParkingTickTest, HeartbeatStillSeesAnUnreportedKeyAndWakes) {
   EXPECT_EQ(Clicks(kMouseRightDown), 2u);
 }
 
-TEST_F(ParkingTickTest, NeverParksWithoutRawKeysOrWithAMouseButtonCode) {
+TEST_F(ParkingTickTest, NeverParksWithoutRawKeysOrWithALeftOrRightButtonCode) {
   {
     os().rawKeysFail = true;
     Tool tool(40);
@@ -152,12 +152,59 @@ TEST_F(ParkingTickTest, NeverParksWithoutRawKeysOrWithAMouseButtonCode) {
     EXPECT_EQ(tool.ticks, 50);
   }
   fake::Reset();
-  for (std::int32_t button : {1, 2, 4, 5, 6}) {
+  for (std::int32_t button : {1, 2}) {
     Tool tool(40);
-    tool.f1().KeyCodes[2] = button;  // as a hand-edited config.ini may have it
+    tool.f1().KeyCodes[2] = button;
     tool.Run(2000);
     EXPECT_FALSE(tool.f1().Timer1.Parked()) << button;
   }
+}
+
+TEST_F(ParkingTickTest, AMiddleOrSideButtonKeyIsHeardOnlyWhileParkedAndItsPressClicksAtOnce) {
+  for (std::int32_t button : {4, 5, 6}) {
+    fake::Reset();
+    Tool tool(40);
+    tool.f1().KeyCodes[0] = button;  // as loaded from config.ini
+    fake::FakeForm& form = fake::FormOf(tool.f1());
+    tool.Run(1000);
+    ASSERT_TRUE(tool.f1().Timer1.Parked()) << button;
+    EXPECT_TRUE(form.rawButtons);
+    tool.Press(button);
+    EXPECT_EQ(Clicks(kMouseLeftDown), 1u);
+    // Awake, the tick reads the button; our own clicks must not come back as input.
+    EXPECT_FALSE(form.rawButtons);
+    tool.Run(400);
+    EXPECT_EQ(Clicks(kMouseLeftDown), 11u);
+    fake::Release(button);
+    tool.Run(1000);
+    EXPECT_TRUE(tool.f1().Timer1.Parked());
+    EXPECT_TRUE(form.rawButtons);
+    EXPECT_EQ(form.rawButtonCalls, 3);
+  }
+  {
+    // Captured while parked with keyboard keys.
+    fake::Reset();
+    Tool tool(40);
+    tool.Run(1000);
+    fake::FakeForm& form = fake::FormOf(tool.f1());
+    ASSERT_TRUE(tool.f1().Timer1.Parked());
+    EXPECT_FALSE(form.rawButtons);
+    fake::PressButtonIn(tool.f1().TextKey[1], 6);
+    EXPECT_FALSE(tool.f1().Timer1.Parked());
+    tool.Run(1000);
+    EXPECT_TRUE(tool.f1().Timer1.Parked());
+    EXPECT_TRUE(form.rawButtons);
+    tool.Press(6);
+    EXPECT_EQ(Clicks(kMouseRightDown), 1u);
+  }
+  // Without raw mouse input a parked tick would miss the press: it stays awake.
+  fake::Reset();
+  os().rawButtonsFail = true;
+  Tool tool(40);
+  tool.f1().KeyCodes[2] = 5;
+  tool.Run(2000);
+  EXPECT_FALSE(tool.f1().Timer1.Parked());
+  EXPECT_EQ(tool.ticks, 50);
 }
 
 TEST_F(ParkingTickTest, TrayIconRetriesLeaveAParkedTickAlone) {
