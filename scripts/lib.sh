@@ -9,7 +9,7 @@ WINE32="/usr/lib/wine/wine"
 
 # Debian packages the build and the tests use.
 PACKAGES=(cmake make g++ googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 xvfb xdotool x11-utils python3
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 xvfb xdotool x11-utils x11-apps python3
   clang clang-format clang-tidy cppcheck libclang-rt-14-dev zip)
 # What scripts/screenshots needs beyond that: ImageMagick, the Japanese UI
 # font, and Wine's own fonts, without which the caption buttons do not draw

@@ -31,6 +31,7 @@ import re
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
@@ -696,6 +697,29 @@ class WineSession:
     def tray_visible(self):
         return bool(self.find_windows(name="^%s$" % TRAY_WINDOW_NAME))
 
+    def tray_colour_pixels(self):
+        """How many of the tray window's pixels are strongly coloured (one
+        channel at least 96 above another): a greyed icon has next to none.
+        Pixels, not equality: Wine's tray paints a changed icon over the old
+        one, so the edges of a picture shown again are not what they were."""
+        tray = self.tray_window()
+        self.xdotool("windowraise", tray)
+        dump = subprocess.run(["xwd", "-silent", "-id", str(tray)], env=self.env,
+                              capture_output=True, check=True, timeout=15).stdout
+        header = struct.unpack(">25I", dump[:100])
+        size, width, height, depth, line, colours = (header[0], header[4], header[5],
+                                                     header[11], header[12], header[19])
+        if depth != 32:
+            raise HarnessError("xwd dump of %d bits per pixel" % depth)
+        start = size + 12 * colours
+        count = 0
+        for y in range(height):
+            row = dump[start + y * line:start + y * line + 4 * width]
+            for x in range(0, len(row), 4):
+                rgb = row[x:x + 3]
+                count += max(rgb) - min(rgb) >= 96
+        return count
+
     def is_unmanaged(self, wid):
         """True if Wine drew the window unmanaged (override-redirect, frame
         included in the X window)."""
@@ -834,7 +858,7 @@ def helper_exe(name):
 
 def missing_tools():
     """Names of required host tools that are not installed (for skipping)."""
-    need = [WINE, WINESERVER, "Xvfb", "xdotool", "xdpyinfo", "xwininfo", "xprop"]
+    need = [WINE, WINESERVER, "Xvfb", "xdotool", "xdpyinfo", "xwininfo", "xprop", "xwd"]
     return [t for t in need if not shutil.which(t)]
 
 

@@ -251,17 +251,21 @@ class YorisenTest(unittest.TestCase):
 
     def test_on_off_key_switches_the_clicks_off_and_on(self):
         self.start()
+        self.assertGreater(S.tray_colour_pixels(), 20)
         self.aim_at_target()
         S.key_down("Left")
         TARGET_LOG.wait_count("LD", 3)
         self.held_a_while("Up", 0.2)
         self.wait_quiet("LD", 300)
+        # The tray icon shows it: greyed while off, in colour again when on.
+        wait_until(lambda: S.tray_colour_pixels() == 0, 5, message="the tray icon greyed")
         off = len(self.clicks())
         self.held_a_while("Right", 0.3)  # still held Left, and Right: nothing
         self.assertEqual(len(self.clicks()), off)
         self.assertEqual(self.clicks("RD"), [])
         S.key_hold("Up", lambda: len(self.clicks()) >= off + 3, timeout=5)
         S.key_up("Left")
+        wait_until(lambda: S.tray_colour_pixels() > 20, 5, message="the tray icon in colour")
 
     def test_no_clicks_while_the_tools_window_is_active(self):
         tool = self.start()
@@ -362,9 +366,33 @@ class YorisenTest(unittest.TestCase):
         self.aim_at_target()
         self.held_a_while("Left", 0.5)
         self.assertEqual(self.clicks(), [])
+        self.assertEqual(S.tray_colour_pixels(), 0)
         tool.choose(tool.open_menu(), 0)
         self.aim_at_target()
         self.hold_and_count("Left", "LD", 3)
+        self.assertGreater(S.tray_colour_pixels(), 20)
+
+    def test_side_button_pressed_over_a_key_box_becomes_the_key_and_clicks_while_held(self):
+        tool = self.start("[Config]\r\nInterval=50\r\n")
+        S.click(tool.win, *tool.client_point(*KEY_BOX[0]), button=8)  # X1
+        wait_until(lambda: [t for c, t in S.control_texts(tool.win) if c == "Edit"][0] == "5",
+                   5, message="key box 0 to show 5")
+        self.aim_at_target()
+        # The tick parks hearing the button: the press wakes it, the hold
+        # clicks at the period.
+        before = wine_ms()
+        S.button_down(8)
+        TARGET_LOG.wait_count("LD", 15)
+        S.button_up(8)
+        stamps = self.clicks()
+        rate = (len(stamps) - 1) * 1000.0 / max(1, stamps[-1] - stamps[0])
+        latency = ms_diff(stamps[0], before)
+        figure("X1 held, 50 ms: first click after %d ms, %.1f clicks/s" % (latency, rate))
+        self.assertLessEqual(latency, 150)
+        self.assertTrue(16 <= rate <= 24, rate)
+        self.wait_quiet("LD", 300)
+        self.assertEqual(tool.close(), 0)
+        self.assertIn("LeftKey=5\r\n", read_config(tool.folder))
 
 
 if __name__ == "__main__":
