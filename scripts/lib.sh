@@ -67,6 +67,22 @@ can_run_32bit() {
   die "$WINE32 --version failed: $out"
 }
 
+# Seconds since 1970 that the package's files carry: SOURCE_DATE_EPOCH when
+# set, else the commit's time, so that one commit gives the same zips. Out
+# of git (an unpacked source archive), the newest source file's time, which
+# git archive sets to the commit's.
+source_date_epoch() {
+  local prefix
+  if [[ -n "${SOURCE_DATE_EPOCH:-}" ]]; then
+    echo "$SOURCE_DATE_EPOCH"
+  elif prefix="$(git -C "$ROOT" rev-parse --show-prefix 2>/dev/null)" && [[ -z "$prefix" ]]; then
+    git -C "$ROOT" log -1 --format=%ct
+  else
+    find "$ROOT" \( -path "$ROOT/build" -o -path "$ROOT/dist" \) -prune -o -type f -printf '%T@\n' |
+      sort -n | tail -1 | cut -d. -f1
+  fi
+}
+
 build_preset() {
   local preset="$1"
   shift
