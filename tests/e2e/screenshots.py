@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws docs/screenshot.png (the main window) and docs/tray-menu.png (the
-tray menu open) from the real exe under Wine on Xvfb, at 96 dpi, with IPA
-Gothic standing in for the Japanese UI font. Run through scripts/screenshots."""
+"""Draws docs/screenshot.png (the main window), docs/tray-menu.png (the
+tray menu open) and docs/tray-icons.png (the icon on, then off) from the
+real exe under Wine on Xvfb, at 96 dpi, with IPA Gothic standing in for the
+Japanese UI font. Run through scripts/screenshots."""
 import hashlib
 import os
 import shutil
@@ -44,6 +45,17 @@ def settled_shot(session, path, wid="root"):
     wait_until(repeated, timeout=10, interval=0.3, message="the screen to settle")
 
 
+def tray_icon_shot(session, name):
+    """Our icon's cell in Wine's tray (the first), as a file."""
+    tray = session.tray_window()
+    x, y = session.tray_icon_point(tray, 0)
+    path = os.path.join(session.tmp, "tray-%s.png" % name)
+    settled_shot(session, path, tray)
+    subprocess.run(["convert", path, "-crop", "20x20+%d+%d" % (x - 10, y - 10), "+repage",
+                    path], check=True)
+    return path
+
+
 def save(src, dest, *operations):
     subprocess.run(["convert", src, *operations, "-strip", dest], check=True)
     print("wrote %s" % os.path.relpath(dest))
@@ -70,6 +82,7 @@ def main():
         # As it is used: minimised to the tray, menu opened on its icon.
         tool.caption_button("min")
         wait_until(lambda: not session.is_viewable(tool.win), message="the window to hide")
+        icons = [tray_icon_shot(session, "on")]
         menu = tool.open_menu()
         session.move(0, 0)  # no item highlighted under the pointer
         tray = session.tray_window()
@@ -87,7 +100,15 @@ def main():
         subprocess.run(["convert", "-size", "%dx%d" % (right - left, bottom - top),
                         "xc:#3a6ea5", *layers, shot], check=True)
         save(shot, os.path.join(DOCS, "tray-menu.png"))
-        tool.choose(menu, 2)  # 終了する
+        tool.choose(menu, 0)  # 機能を停止させる: the icon greys
+        wait_until(lambda: session.tray_colour_pixels() == 0, 5, message="the icon to grey")
+        icons.append(tray_icon_shot(session, "off"))
+        # On and off side by side, four times their size, pixels kept sharp.
+        subprocess.run(["convert", "-background", "#3a6ea5", *icons, "-filter", "point",
+                        "-resize", "400%", "-bordercolor", "#3a6ea5", "-border", "8",
+                        "+append", shot], check=True)
+        save(shot, os.path.join(DOCS, "tray-icons.png"))
+        tool.choose(tool.open_menu(), 2)  # 終了する
         tool.proc.wait_exit(10)
     finally:
         session.close()
