@@ -160,8 +160,7 @@ void Form1::Timer1_Timer() {
 // an on/off key pressed by mistake does not go unnoticed.
 void Form1::ShowState() {
   const bool on = WatchEnabled && !StopFlg;
-  if (on == shownOn_ || !mTray) return;
-  shownOn_ = on;
+  if (on != IconGreyed() || !mTray) return;
   SetIconGreyed(!on);
   mTray->SetIconAndToolTipText(Icon(), on ? Caption() : Caption() + L"\nOFF");
 }

@@ -49,6 +49,4 @@ class Form1 final : public ui::Form, public WatcherState {
   Form2& form2_;
   // Runs the watcher on Timer1, which sleeps while no key is held.
   key_watcher::ParkingTick tick_;
-  // What the icons show: clicks can come.
-  bool shownOn_ = true;
 };
