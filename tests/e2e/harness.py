@@ -701,7 +701,10 @@ class WineSession:
         """How many of the tray window's pixels are strongly coloured (one
         channel at least 96 above another): a greyed icon has next to none.
         Pixels, not equality: Wine's tray paints a changed icon over the old
-        one, so the edges of a picture shown again are not what they were."""
+        one, so the edges of a picture shown again are not what they were.
+        Poll it: raising the tray exposes what another window covered, and
+        Wine's explorer repaints that in its own time (none while it waits
+        for a CPU), so a single reading may see no icon at all."""
         tray = self.tray_window()
         self.xdotool("windowraise", tray)
         dump = subprocess.run(["xwd", "-silent", "-id", str(tray)], env=self.env,

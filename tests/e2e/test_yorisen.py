@@ -251,7 +251,7 @@ class YorisenTest(unittest.TestCase):
 
     def test_on_off_key_switches_the_clicks_off_and_on(self):
         self.start()
-        self.assertGreater(S.tray_colour_pixels(), 20)
+        wait_until(lambda: S.tray_colour_pixels() > 20, 5, message="the tray icon in colour")
         self.aim_at_target()
         S.key_down("Left")
         TARGET_LOG.wait_count("LD", 3)
@@ -370,7 +370,7 @@ class YorisenTest(unittest.TestCase):
         tool.choose(tool.open_menu(), 0)
         self.aim_at_target()
         self.hold_and_count("Left", "LD", 3)
-        self.assertGreater(S.tray_colour_pixels(), 20)
+        wait_until(lambda: S.tray_colour_pixels() > 20, 5, message="the tray icon in colour")
 
     def test_side_button_pressed_over_a_key_box_becomes_the_key_and_clicks_while_held(self):
         tool = self.start("[Config]\r\nInterval=50\r\n")
