@@ -26,6 +26,7 @@ Environment knobs:
 """
 
 import atexit
+import ctypes
 import os
 import re
 import select
@@ -611,6 +612,29 @@ class WineSession:
 
     def click_screen(self, x, y, button=1):
         self.xdotool("mousemove", x, y, "click", button)
+
+    def click_at_once(self, button):
+        """Press and release where the pointer is, in one batch of X
+        requests: xdotool's click pauses between them, and on a busy machine
+        for long enough that a program acting on the press finds the button
+        still down. (Wine's menu opened then cannot grab the pointer, and no
+        click elsewhere closes it.) libXtst comes with xdotool."""
+        x11, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                              ctypes.c_ulong]
+        display = x11.XOpenDisplay(self.env["DISPLAY"].encode())
+        if not display:
+            raise HarnessError("cannot open display %s" % self.env["DISPLAY"])
+        try:
+            for pressed in (1, 0):
+                xtst.XTestFakeButtonEvent(display, button, pressed, 0)
+            x11.XSync(display, 0)
+        finally:
+            x11.XCloseDisplay(display)
 
     def button_down(self, button=1):
         self.xdotool("mousedown", button)

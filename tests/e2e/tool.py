@@ -120,7 +120,7 @@ class Tool:
             return self.s.pointer_window() == tray
         wait_until(over_tray, 5, message="the pointer over the tray icon",
                    describe=self.s.describe_windows)
-        self.s.xdotool("click", button)
+        self.s.click_at_once(button)  # the menu opens on the press
 
     def open_menu(self, index=0):
         self.tray_icon(3, index)
