@@ -217,14 +217,22 @@ class YorisenTest(unittest.TestCase):
 
     def test_tool_whose_precise_tick_cannot_start_still_clicks(self):
         # Built to fail creating its tick thread; it traces that and falls
-        # back to a window timer.
-        tool = self.start(exe="yorisen-failtick.exe")
-        tool.expect_traces.append("^CreateThread failed, error 8$")
-        self.aim_at_target()
-        rate = self.hold_and_count("Left", "LD", 20)
-        figure("failing tick, 40 ms: %.1f left clicks/s" % rate)
-        self.assertTrue(15 <= rate <= 30, rate)
-        self.assertEqual(tool.traces(), ["CreateThread failed, error 8"])
+        # back to a window timer. Without winmm, that one ticks all the same.
+        overrides = S.env["WINEDLLOVERRIDES"]
+        self.addCleanup(S.env.__setitem__, "WINEDLLOVERRIDES", overrides)
+        for winmm in ("", "winmm"):
+            S.env["WINEDLLOVERRIDES"] = overrides + (";%s=d" % winmm if winmm else "")
+            TARGET_LOG.mark()
+            tool = self.start(exe="yorisen-failtick.exe")
+            tool.expect_traces += ["^CreateThread failed, error 8$",
+                                   r"^LoadLibraryExW winmm\.dll failed, error 126$"]
+            self.aim_at_target()
+            rate = self.hold_and_count("Left", "LD", 20)
+            figure("failing tick, 40 ms%s: %.1f left clicks/s" % (winmm and " without winmm", rate))
+            self.assertTrue(15 <= rate <= 30, rate)
+            self.assertEqual(tool.traces(), ["CreateThread failed, error 8"] + (
+                ["LoadLibraryExW winmm.dll failed, error 126"] if winmm else []))
+            self.assertEqual(tool.close(), 0)
 
     def test_dlls_planted_beside_the_exe_never_run(self):
         # The DLLs the tool loads by name (a WINEDEBUG=+loaddll run): winmm,
