@@ -44,6 +44,23 @@ std::wstring KeyName(std::int32_t virtualKey);
 // Millisecond counter; wraps at 2^32.
 std::uint32_t TimeMs();
 
+// --- elevation (UAC) ---
+
+// How a token stands: an unsplit one (a standard user's, or UAC off), or
+// the elevated (Full) or unelevated (Limited) half of an administrator's.
+enum class ElevationType : std::uint8_t { Default, Full, Limited };
+struct Elevation {
+  bool elevated = false;
+  ElevationType type = ElevationType::Default;
+};
+// This process's token; unelevated and Default when it cannot be read.
+Elevation OwnElevation();
+enum class Elevated : std::uint8_t { No, Yes, Unknown };
+// Whether the process that owns window runs elevated; Unknown, with the
+// error in error, when its token cannot be read (another account's, a
+// protected process).
+Elevated WindowElevated(WindowHandle window, std::uint32_t& error);
+
 // --- profile files and program location ---
 
 // Fills a buffer of bufferChars characters the way GetPrivateProfileString

@@ -153,16 +153,24 @@ void Form1::ChkStop_Click() {
 
 void Form1::Timer1_Timer() {
   tick_.Tick();
+  adminFront_.Update();
   ShowState();
 }
 
 // Whether clicks can come shows on the icons and in the tray's tip, so that
-// an on/off key pressed by mistake does not go unnoticed.
+// an on/off key pressed by mistake, or an administrator's window in front,
+// does not go unnoticed.
 void Form1::ShowState() {
-  const bool on = WatchEnabled && !StopFlg;
-  if (on != IconGreyed() || !mTray) return;
+  if (!mTray) return;
+  const bool blocked = adminFront_.Blocked();
+  const bool on = WatchEnabled && !StopFlg && !blocked;
+  // Blocked names the cause the user can act on, off or not.
+  const std::wstring tip = Caption() + (blocked ? L"\n管理者として実行中のウィンドウでは使えません"
+                                        : on ? L""
+                                             : L"\nOFF");
+  if (on != IconGreyed() && tip == mTray->ToolTipText()) return;
   SetIconGreyed(!on);
-  mTray->SetIconAndToolTipText(Icon(), on ? Caption() : Caption() + L"\nOFF");
+  mTray->SetIconAndToolTipText(Icon(), tip);
 }
 
 void Form1::mTray_Click() {

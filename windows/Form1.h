@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/admin_foreground.h"
 #include "engine/key_watcher.h"
 #include "engine/parking_tick.h"
 #include "platform/forms.h"
@@ -49,4 +50,6 @@ class Form1 final : public ui::Form, public WatcherState {
   Form2& form2_;
   // Runs the watcher on Timer1, which sleeps while no key is held.
   key_watcher::ParkingTick tick_;
+  // Judged on Timer1's ticks, the parked heartbeat included.
+  key_watcher::AdminForeground adminFront_;
 };

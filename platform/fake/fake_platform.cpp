@@ -388,6 +388,17 @@ bool BringToForeground(WindowHandle window) {
 
 WindowHandle ForegroundWindow() { return fake::Get().foreground; }
 
+Elevation OwnElevation() { return fake::Get().ownElevation; }
+
+Elevated WindowElevated(WindowHandle window, std::uint32_t& error) {
+  auto& state = fake::Get();
+  state.elevationQueries.push_back(window);
+  const auto it = state.windowElevation.find(window);
+  const Elevated answer = it == state.windowElevation.end() ? Elevated::No : it->second;
+  error = answer == Elevated::Unknown ? 5 : 0;  // ERROR_ACCESS_DENIED
+  return answer;
+}
+
 bool WindowExists(WindowHandle window) {
   const auto& gone = fake::Get().goneWindows;
   return window != 0 && std::find(gone.begin(), gone.end(), window) == gone.end();

@@ -120,6 +120,11 @@ struct State {
   std::map<std::wstring, std::uint32_t> registeredMessages;
   std::vector<WindowHandle> foregrounds;  // every BringToForeground call
   WindowHandle foreground = 0;
+  // This process's token, and how other windows' processes answer (No when
+  // not listed); every window asked, in order.
+  os::Elevation ownElevation;
+  std::map<WindowHandle, os::Elevated> windowElevation;
+  std::vector<WindowHandle> elevationQueries;
   std::vector<WindowHandle> goneWindows;  // WindowExists says no
   std::map<std::int32_t, std::wstring> keyNames{{37, L"Left"}, {39, L"Right"}, {38, L"Up"}};
   std::vector<ProcCall> posted;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/os.h"
+#include "platform/win32/owned.h"
 #include "platform/win32/show_request.h"
 #include "platform/win32/trace.h"
 
@@ -342,6 +343,47 @@ std::uint32_t RegisterMessage(const std::wstring& name) {
 bool BringToForeground(WindowHandle window) { return SetForegroundWindow(ToHwnd(window)) != FALSE; }
 
 WindowHandle ForegroundWindow() { return reinterpret_cast<WindowHandle>(GetForegroundWindow()); }
+
+namespace {
+
+bool ReadElevation(HANDLE process, Elevation& elevation) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return false;
+  const win32::KernelHandle owned(token);
+  TOKEN_ELEVATION elevated{};
+  DWORD size = 0;
+  if (!GetTokenInformation(token, TokenElevation, &elevated, sizeof(elevated), &size)) return false;
+  elevation.elevated = elevated.TokenIsElevated != 0;
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  if (GetTokenInformation(token, TokenElevationType, &type, sizeof(type), &size)) {
+    elevation.type = type == TokenElevationTypeFull      ? ElevationType::Full
+                     : type == TokenElevationTypeLimited ? ElevationType::Limited
+                                                         : ElevationType::Default;
+  }
+  return true;
+}
+
+}  // namespace
+
+Elevation OwnElevation() {
+  Elevation elevation;
+  if (!ReadElevation(GetCurrentProcess(), elevation)) win32::TraceFailure(L"OpenProcessToken");
+  return elevation;
+}
+
+Elevated WindowElevated(WindowHandle window, std::uint32_t& error) {
+  DWORD id = 0;
+  GetWindowThreadProcessId(ToHwnd(window), &id);
+  // The least a process of the same user may ask, elevated or not.
+  const win32::KernelHandle process(
+      id == 0 ? nullptr : OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  Elevation elevation;
+  if (!process || !ReadElevation(process.get(), elevation)) {
+    error = GetLastError();
+    return Elevated::Unknown;
+  }
+  return elevation.elevated ? Elevated::Yes : Elevated::No;
+}
 
 bool WindowExists(WindowHandle window) { return IsWindow(ToHwnd(window)) != FALSE; }
 

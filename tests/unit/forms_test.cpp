@@ -336,21 +336,27 @@ TEST_F(FormsTest, StopCheckBoxAndMenuItemAlternateTogether) {
 
 TEST_F(FormsTest, IconsAndTrayTipShowWhetherClicksCanComeWithOneModifyPerChange) {
   // o: the on/off key tapped in another program; s: the stop box clicked;
-  // m: the menu's stop item chosen; t: a tick with nothing pressed. While
-  // stopped, the on/off key is not read.
+  // m: the menu's stop item chosen; t: a tick with nothing pressed; a, n: an
+  // administrator's or a normal program's window comes in front, and a tick.
+  // While stopped, the on/off key is not read.
   struct Case {
     const char* steps;
-    const char* on;  // after each step: 1 clicks can come, 0 they cannot
+    // After each step: 1 clicks can come, 0 they cannot, b nor can they in
+    // front of an administrator's window, which the tip names.
+    const char* on;
   };
-  for (const Case c : {Case{"ot", "00"}, Case{"oo", "01"}, Case{"so", "00"}, Case{"sos", "001"},
-                       Case{"sooms", "00010"}, Case{"mtms", "0010"}, Case{"osmo", "0001"}}) {
+  for (const Case c :
+       {Case{"ot", "00"}, Case{"oo", "01"}, Case{"so", "00"}, Case{"sos", "001"},
+        Case{"sooms", "00010"}, Case{"mtms", "0010"}, Case{"osmo", "0001"}, Case{"atn", "bb1"},
+        Case{"oanon", "0b011"}, Case{"asnsa", "bb01b"}, Case{"mana", "0b0b"}}) {
     fake::Reset();
     Start();
     os().activeWindow = 0;
+    os().windowElevation[0x50] = os::Elevated::Yes;
     f1().Timer1.NativeTick();  // the flush tick
     const std::size_t callsBefore = os().trayCalls.size();
     const platform::IconHandle colour = os().trayCalls.back().data.hIcon;
-    bool shown = true;
+    char shown = '1';
     int changes = 0;
     for (std::size_t i = 0; c.steps[i] != '\0'; ++i) {
       switch (c.steps[i]) {
@@ -366,16 +372,26 @@ TEST_F(FormsTest, IconsAndTrayTipShowWhetherClicksCanComeWithOneModifyPerChange)
         case 'm':
           f2().NativeCommand(f2().OptStop.Id());
           break;
+        case 'a':
+        case 'n':
+          os().foreground = c.steps[i] == 'a' ? 0x50 : 0x60;
+          f1().Timer1.NativeTick();
+          break;
         default:
           f1().Timer1.NativeTick();
           break;
       }
       const bool on = c.on[i] == '1';
-      changes += on != shown ? 1 : 0;
-      shown = on;
+      changes += c.on[i] != shown ? 1 : 0;
+      shown = c.on[i];
       const std::string at = std::string(c.steps) + " step " + std::to_string(i);
       EXPECT_EQ(f1().mTray->Record().hIcon == colour, on) << at;
-      EXPECT_EQ(f1().mTray->ToolTipText(), on ? L"Yorisen（仮名）" : L"Yorisen（仮名）\nOFF") << at;
+      EXPECT_EQ(f1().mTray->ToolTipText(),
+                std::wstring(L"Yorisen（仮名）") +
+                    (on               ? L""
+                     : c.on[i] == 'b' ? L"\n管理者として実行中のウィンドウでは使えません"
+                                      : L"\nOFF"))
+          << at;
       EXPECT_EQ(fake::FormOf(f1()).iconGreyed, !on) << at;
       EXPECT_EQ(f1().Icon()->handle, f1().mTray->Record().hIcon) << at;
     }
@@ -385,7 +401,7 @@ TEST_F(FormsTest, IconsAndTrayTipShowWhetherClicksCanComeWithOneModifyPerChange)
       EXPECT_EQ(os().trayCalls[k].message, platform::kNimModify);
     // A new taskbar gets the icon as it stands.
     fake::Dispatch(f1().hWnd(), f1().mTray->TaskbarCreatedMsg(), 0, 0);
-    EXPECT_EQ(os().trayCalls.back().data.hIcon == colour, shown) << c.steps;
+    EXPECT_EQ(os().trayCalls.back().data.hIcon == colour, shown == '1') << c.steps;
     forms.reset();
     mdlSubClass::Discard();
   }

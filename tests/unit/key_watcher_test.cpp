@@ -1,5 +1,6 @@
 #include "engine/key_watcher.h"
 
+#include "engine/admin_foreground.h"
 #include "fixture.h"
 
 namespace {
@@ -225,3 +226,40 @@ TEST_F(KeyWatcherTest, MinimisedVisibleWindowIsHiddenAlsoWhileStopped) {
 }
 
 }  // namespace
+
+TEST(AdminForegroundTest, BlockedOnlyWhenAnElevatedWindowIsInFrontOfAnUnelevatedCopy) {
+  using os::Elevated;
+  struct Case {
+    bool ownElevated;
+    Elevated front;
+    bool blocked;
+  };
+  for (const Case c : {Case{false, Elevated::No, false}, Case{false, Elevated::Yes, true},
+                       Case{false, Elevated::Unknown, false}, Case{true, Elevated::No, false},
+                       Case{true, Elevated::Yes, false}, Case{true, Elevated::Unknown, false}}) {
+    fake::Reset();
+    auto& os = fake::Get();
+    os.ownElevation.elevated = c.ownElevated;
+    os.windowElevation = {{0x50, c.front}, {0x60, c.front}};
+    key_watcher::AdminForeground front;
+    const std::string at =
+        std::to_string(c.ownElevated) + " " + std::to_string(static_cast<int>(c.front));
+    os.foreground = 0x50;
+    EXPECT_EQ(front.Update(), c.blocked) << at;
+    EXPECT_EQ(front.Blocked(), c.blocked) << at;
+    // The same window again: no token is read.
+    EXPECT_FALSE(front.Update()) << at;
+    os.foreground = 0x60;
+    EXPECT_FALSE(front.Update()) << at;
+    // A normal window, or none, in front: back.
+    os.foreground = 0x70;
+    EXPECT_EQ(front.Update(), c.blocked) << at;
+    os.foreground = 0;
+    EXPECT_FALSE(front.Update() || front.Blocked()) << at;
+    // An elevated copy never asks; one trace line for unreadable tokens.
+    const auto asked = c.ownElevated ? std::vector<platform::WindowHandle>{}
+                                     : std::vector<platform::WindowHandle>{0x50, 0x60, 0x70};
+    EXPECT_EQ(os.elevationQueries, asked) << at;
+    EXPECT_EQ(os.traces.size(), !c.ownElevated && c.front == Elevated::Unknown ? 1U : 0U) << at;
+  }
+}
