@@ -174,6 +174,9 @@ class Menu {
   bool IsSeparator() const { return caption_ == L"-"; }
   bool Checked() const { return checked_; }
   void SetChecked(bool checked);
+  // A hidden item is left out of the menu; set before the form loads.
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible) { visible_ = visible; }
   Menu* Parent() const { return parent_; }
   const std::vector<Menu*>& Items() const { return items_; }
   Form& Owner() const { return form_; }
@@ -187,6 +190,7 @@ class Menu {
   Menu* parent_;
   std::wstring caption_;
   bool checked_ = false;
+  bool visible_ = true;
   int id_;
   std::vector<Menu*> items_;
 };

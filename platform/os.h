@@ -60,6 +60,11 @@ enum class Elevated : std::uint8_t { No, Yes, Unknown };
 // error in error, when its token cannot be read (another account's, a
 // protected process).
 Elevated WindowElevated(WindowHandle window, std::uint32_t& error);
+// Starts this exe again elevated ("runas": the UAC prompt, owned by
+// window), shown or in the tray; false with the error when it did not
+// start, kErrorCancelled when the user declined.
+constexpr std::uint32_t kErrorCancelled = 1223;  // ERROR_CANCELLED
+bool StartElevated(WindowHandle window, bool shown, std::uint32_t& error);
 
 // --- profile files and program location ---
 
@@ -110,6 +115,9 @@ void ReleaseInstance(std::uintptr_t claim);
 void MarkInstanceWindow(WindowHandle window, std::uint32_t key);
 // The window a running copy marked for key; 0 when there is none.
 WindowHandle FindInstanceWindow(std::uint32_t key);
+// Takes window's mark down; returns the key it marked (0: none), for
+// MarkInstanceWindow to put it back.
+std::uint32_t UnmarkInstanceWindow(WindowHandle window);
 // Lets window's process take the foreground and asks the window to show
 // itself (it then raises Form_ShowRequest).
 bool RequestShow(WindowHandle window);

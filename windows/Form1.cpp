@@ -109,12 +109,34 @@ void Form1::Form_Load() {
   tick_.Start(ListenRawKeys());
 }
 
-void Form1::Form_Unload(std::int16_t& Cancel) {
-  (void)Cancel;
+void Form1::WriteSettings() {
   for (int i = 0; i < 3; ++i) {
     GTIni::WriteIni(kSection, kKeyNames[i], GTIni::ToDecimal(KeyCodes[i]), GTIni::IniPath);
   }
   GTIni::WriteIni(kSection, L"Interval", GTIni::ToDecimal(Timer1.Interval()), GTIni::IniPath);
+}
+
+void Form1::RestartElevated() {
+  // The new copy reads them at once.
+  WriteSettings();
+  // Unmarked, this copy is no longer one a start hands over to: the new one
+  // waits only for this one's claim to go.
+  const std::uint32_t key = os::UnmarkInstanceWindow(hWnd());
+  std::uint32_t error = 0;
+  if (os::StartElevated(hWnd(), Visible(), error)) {
+    // As the menu's exit item ends it.
+    form2_.Unload();
+    return;
+  }
+  if (key != 0) os::MarkInstanceWindow(hWnd(), key);
+  if (error != os::kErrorCancelled) {
+    os::Trace(L"cannot restart as administrator, error " + GTIni::ToDecimal(error));
+  }
+}
+
+void Form1::Form_Unload(std::int16_t& Cancel) {
+  (void)Cancel;
+  WriteSettings();
   // The registry keeps a shown icon until the program ends.
   mTray.reset();
   form2_.Unload();

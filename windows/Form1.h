@@ -33,6 +33,10 @@ class Form1 final : public ui::Form, public WatcherState {
 
   std::shared_ptr<CTray> mTray;
 
+  // Starts this exe again elevated, with the settings as they stand, and
+  // ends this copy; a declined prompt leaves it running as it was.
+  void RestartElevated();
+
  protected:
   void Form_Load() override;
   void Form_Unload(std::int16_t& Cancel) override;
@@ -46,6 +50,7 @@ class Form1 final : public ui::Form, public WatcherState {
   void mTray_Click();
   void mTray_MouseDown(std::int16_t Button);
   void ShowState();
+  void WriteSettings();
 
   Form2& form2_;
   // Runs the watcher on Timer1, which sleeps while no key is held.

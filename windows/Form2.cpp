@@ -1,14 +1,20 @@
 #include "windows/Form2.h"
 
+#include "platform/os.h"
 #include "windows/Form1.h"
 
 Form2::Form2()
     : ui::Form(ui::FormStyle{L"YorisenForm2", L"Form2", 4680, 3195, false, false, 0}),
       Opt(*this, nullptr, L"オプション"),
       OptStop(*this, &Opt, L"機能を停止させる"),
+      OptRestart(*this, &Opt, L"管理者として再起動"),
       OptLine(*this, &Opt, L"-"),
       OptEnd(*this, &Opt, L"終了する") {
+  // Only in an administrator's unelevated copy: for a standard user it
+  // would start a copy under another account, with other settings.
+  OptRestart.SetVisible(os::OwnElevation().type == os::ElevationType::Limited);
   OptStop.Click = [this] { OptStop_Click(); };
+  OptRestart.Click = [this] { OptRestart_Click(); };
   OptEnd.Click = [this] { OptEnd_Click(); };
 }
 
@@ -17,6 +23,8 @@ void Form2::OptStop_Click() {
   box.SetValue(box.Value() == ui::CheckBox::kChecked ? ui::CheckBox::kUnchecked
                                                      : ui::CheckBox::kChecked);
 }
+
+void Form2::OptRestart_Click() { form1_->RestartElevated(); }
 
 void Form2::OptEnd_Click() { Unload(); }
 

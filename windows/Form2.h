@@ -12,6 +12,7 @@ class Form2 final : public ui::Form {
 
   ui::Menu Opt;
   ui::Menu OptStop;
+  ui::Menu OptRestart;
   ui::Menu OptLine;
   ui::Menu OptEnd;
 
@@ -20,6 +21,7 @@ class Form2 final : public ui::Form {
 
  private:
   void OptStop_Click();
+  void OptRestart_Click();
   void OptEnd_Click();
 
   Form1* form1_ = nullptr;

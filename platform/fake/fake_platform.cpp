@@ -323,6 +323,17 @@ void MarkInstanceWindow(WindowHandle window, std::uint32_t key) {
   fake::Get().markedWindows[key] = window;
 }
 
+std::uint32_t UnmarkInstanceWindow(WindowHandle window) {
+  auto& marked = fake::Get().markedWindows;
+  for (auto it = marked.begin(); it != marked.end(); ++it) {
+    if (it->second != window) continue;
+    const std::uint32_t key = it->first;
+    marked.erase(it);
+    return key;
+  }
+  return 0;
+}
+
 WindowHandle FindInstanceWindow(std::uint32_t key) {
   const auto& instances = fake::Get().instances;
   const auto it = instances.find(key);
@@ -389,6 +400,14 @@ bool BringToForeground(WindowHandle window) {
 WindowHandle ForegroundWindow() { return fake::Get().foreground; }
 
 Elevation OwnElevation() { return fake::Get().ownElevation; }
+
+bool StartElevated(WindowHandle window, bool shown, std::uint32_t& error) {
+  (void)window;
+  auto& state = fake::Get();
+  state.elevatedStarts.push_back(shown);
+  error = state.elevatedStartError;
+  return error == 0;
+}
 
 Elevated WindowElevated(WindowHandle window, std::uint32_t& error) {
   auto& state = fake::Get();

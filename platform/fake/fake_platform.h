@@ -125,6 +125,10 @@ struct State {
   os::Elevation ownElevation;
   std::map<WindowHandle, os::Elevated> windowElevation;
   std::vector<WindowHandle> elevationQueries;
+  // StartElevated calls (shown or not), and the error each fails with (0:
+  // it starts).
+  std::vector<bool> elevatedStarts;
+  std::uint32_t elevatedStartError = 0;
   std::vector<WindowHandle> goneWindows;  // WindowExists says no
   std::map<std::int32_t, std::wstring> keyNames{{37, L"Left"}, {39, L"Right"}, {38, L"Up"}};
   std::vector<ProcCall> posted;

@@ -424,6 +424,7 @@ class Win32Form final : public FormPeer {
     for (Menu* top : form_.MenuBar()) {
       HMENU popup = CreatePopupMenu();
       for (Menu* item : top->Items()) {
+        if (!item->Visible()) continue;
         if (item->IsSeparator()) {
           AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
         } else {

@@ -277,6 +277,11 @@ void MarkInstanceWindow(WindowHandle window, std::uint32_t key) {
   if (request != 0) AllowMessage(window, request);
 }
 
+std::uint32_t UnmarkInstanceWindow(WindowHandle window) {
+  return static_cast<std::uint32_t>(
+      reinterpret_cast<std::uintptr_t>(RemovePropW(ToHwnd(window), kInstanceProperty)));
+}
+
 WindowHandle FindInstanceWindow(std::uint32_t key) {
   InstanceSearch search{KeyValue(key), nullptr};
   EnumWindows(&MatchInstance, reinterpret_cast<LPARAM>(&search));
@@ -369,6 +374,21 @@ Elevation OwnElevation() {
   Elevation elevation;
   if (!ReadElevation(GetCurrentProcess(), elevation)) win32::TraceFailure(L"OpenProcessToken");
   return elevation;
+}
+
+bool StartElevated(WindowHandle window, bool shown, std::uint32_t& error) {
+  const std::wstring exe = ModulePath();
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  // No error box of the shell's: a failure is traced by the caller.
+  info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  info.hwnd = ToHwnd(window);
+  info.lpVerb = L"runas";
+  info.lpFile = exe.c_str();
+  info.nShow = shown ? SW_SHOWNORMAL : SW_SHOWMINNOACTIVE;
+  if (ShellExecuteExW(&info)) return true;
+  error = GetLastError();
+  return false;
 }
 
 Elevated WindowElevated(WindowHandle window, std::uint32_t& error) {

@@ -165,6 +165,7 @@ class WineSession:
         self._server_dirs = set()
         self._root = None
         self._closed = False
+        self._elevation = None
 
     # -- lifecycle ---------------------------------------------------------
     def __enter__(self):
@@ -706,6 +707,19 @@ class WineSession:
                 if time.monotonic() >= deadline:
                     raise HarnessError("%s\nfocus: %s\n%s" % (
                         e, self.focused_window(), self.describe_windows())) from None
+
+    def elevation(self):
+        """How a program started here runs: 'full' (Wine 8 elevates every
+        process), 'limited' (Wine 10: an administrator's unelevated half, as
+        on Windows) or 'default'."""
+        if self._elevation is None:
+            proc = self.start_exe(helper_exe("procstat"), ["procstat.exe"])
+            proc.wait_exit(20)
+            found = re.search(r"elevation=(\w+)", proc.output())
+            if not found:
+                raise HarnessError("procstat told no elevation: %s" % proc.output())
+            self._elevation = found.group(1)
+        return self._elevation
 
     def caption_button_point(self, wid, which):
         """Window-relative centre of the Wine-drawn caption button

@@ -2,6 +2,7 @@
  * Test-only: prints resource counts of every running process with the given
  * exe name, one line each:
  *     <pid> gdi=<n> user=<n> handles=<n> syshandles=<n> windows=<n> private=<bytes> ws=<bytes>
+ *     elevation=<default|full|limited|unknown>
  * Used by the soak run to see whether the tool leaks over time. Wine answers
  * 0 for GetGuiResources, GetProcessHandleCount and PrivateUsage, so the
  * kernel handles are also counted from the system handle table, and the
@@ -61,6 +62,22 @@ static BOOL CALLBACK CountChild(HWND window, LPARAM data) {
   return TRUE;
 }
 
+static const char* ElevationType(HANDLE process) {
+  HANDLE token = NULL;
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  DWORD size = 0;
+  const char* name = "unknown";
+  if (OpenProcessToken(process, TOKEN_QUERY, &token)) {
+    if (GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size)) {
+      name = type == TokenElevationTypeFull      ? "full"
+             : type == TokenElevationTypeLimited ? "limited"
+                                                 : "default";
+    }
+    CloseHandle(token);
+  }
+  return name;
+}
+
 static BOOL CALLBACK CountTopLevel(HWND window, LPARAM data) {
   WindowCount* counter = (WindowCount*)data;
   DWORD owner = 0;
@@ -91,12 +108,13 @@ int wmain(int argc, wchar_t** argv) {
     GetProcessHandleCount(process, &handles);
     WindowCount windows = {entry.th32ProcessID, 0};
     EnumWindows(CountTopLevel, (LPARAM)&windows);
-    printf("%lu gdi=%lu user=%lu handles=%lu syshandles=%lu windows=%lu private=%llu ws=%llu\n",
-           (unsigned long)entry.th32ProcessID,
-           (unsigned long)GetGuiResources(process, GR_GDIOBJECTS),
-           (unsigned long)GetGuiResources(process, GR_USEROBJECTS), (unsigned long)handles,
-           SystemHandles(entry.th32ProcessID), windows.count,
-           (unsigned long long)memory.PrivateUsage, (unsigned long long)memory.WorkingSetSize);
+    printf(
+        "%lu gdi=%lu user=%lu handles=%lu syshandles=%lu windows=%lu private=%llu ws=%llu "
+        "elevation=%s\n",
+        (unsigned long)entry.th32ProcessID, (unsigned long)GetGuiResources(process, GR_GDIOBJECTS),
+        (unsigned long)GetGuiResources(process, GR_USEROBJECTS), (unsigned long)handles,
+        SystemHandles(entry.th32ProcessID), windows.count, (unsigned long long)memory.PrivateUsage,
+        (unsigned long long)memory.WorkingSetSize, ElevationType(process));
     CloseHandle(process);
     ++found;
   }

@@ -100,7 +100,7 @@ def main():
         subprocess.run(["convert", "-size", "%dx%d" % (right - left, bottom - top),
                         "xc:#3a6ea5", *layers, shot], check=True)
         save(shot, os.path.join(DOCS, "tray-menu.png"))
-        tool.choose(menu, 0)  # 機能を停止させる: the icon greys
+        tool.choose(menu, "stop")  # 機能を停止させる: the icon greys
         wait_until(lambda: session.tray_colour_pixels() == 0, 5, message="the icon to grey")
         icons.append(tray_icon_shot(session, "off"))
         # On and off side by side, four times their size, pixels kept sharp.
@@ -108,7 +108,7 @@ def main():
                         "-resize", "400%", "-bordercolor", "#3a6ea5", "-border", "8",
                         "+append", shot], check=True)
         save(shot, os.path.join(DOCS, "tray-icons.png"))
-        tool.choose(tool.open_menu(), 2)  # 終了する
+        tool.choose(tool.open_menu(), "exit")  # 終了する
         tool.proc.wait_exit(10)
     finally:
         session.close()

@@ -260,7 +260,7 @@ class YorisenTest(unittest.TestCase):
             TARGET_LOG.mark()
             self.aim_at_target()
             self.hold_and_count("Left", "LD", 3)
-            tool.choose(tool.open_menu(), 2)  # 終了する
+            tool.choose(tool.open_menu(), "exit")  # 終了する
             self.assertEqual(tool.proc.wait_exit(10), 0)
             self.assertEqual([f for f in os.listdir(tool.folder) if f.endswith(".ran")], [], exe)
             wait_until(lambda: not S.tray_visible(), 10, message="icon gone")
@@ -376,7 +376,7 @@ class YorisenTest(unittest.TestCase):
         self.assertEqual(broadcast.wait_exit(10), 0)
         self.assertTrue(tool.proc.alive())
         menu = tool.open_menu()  # the icon still answers
-        tool.choose(menu, 2)  # 終了する
+        tool.choose(menu, "exit")  # 終了する
         self.assertEqual(tool.proc.wait_exit(10), 0)
         wait_until(lambda: not S.tray_visible(), 10, message="icon gone")
         self.assertIn("Interval=40", read_config(tool.folder))
@@ -403,12 +403,12 @@ class YorisenTest(unittest.TestCase):
 
     def test_menu_stop_item_stops_and_resumes_the_clicks(self):
         tool = self.start()
-        tool.choose(tool.open_menu(), 0)  # 機能を停止させる
+        tool.choose(tool.open_menu(), "stop")  # 機能を停止させる
         self.aim_at_target()
         self.held_a_while("Left", 0.5)
         self.assertEqual(self.clicks(), [])
         self.assertEqual(S.tray_colour_pixels(), 0)
-        tool.choose(tool.open_menu(), 0)
+        tool.choose(tool.open_menu(), "stop")
         self.aim_at_target()
         self.hold_and_count("Left", "LD", 3)
         wait_until(lambda: S.tray_colour_pixels() > 20, 5, message="the tray icon in colour")

@@ -126,8 +126,18 @@ class Tool:
         self.tray_icon(3, index)
         return self.s.wait_popup_menu(self.proc.pid)
 
-    def choose(self, menu, index):
-        self.s.click(menu, *self.s.menu_item_point(menu, "i-i", index))
+    def menu_items(self):
+        """The tray menu's entries top to bottom ('-' a separator): an
+        administrator's unelevated copy also offers the restart."""
+        if self.s.elevation() == "limited":
+            return ["stop", "restart", "-", "exit"]
+        return ["stop", "-", "exit"]
+
+    def choose(self, menu, item):
+        """Chooses 'stop', 'restart' or 'exit' in the open tray menu."""
+        items = self.menu_items()
+        layout = "".join("-" if i == "-" else "i" for i in items)
+        self.s.click(menu, *self.s.menu_item_point(menu, layout, items.index(item)))
 
     def traces(self):
         return [line for p in self.procs for line in traces(p.output())]

@@ -553,6 +553,52 @@ TEST_F(FormsTest, ExitFromTheMenuWritesSettingsInOrderAndEndsEverything) {
   EXPECT_EQ(os().trayCalls.back().message, platform::kNimDelete);
 }
 
+TEST_F(FormsTest, RestartAsAdministratorOnlyFromAnAdministratorsUnelevatedCopy) {
+  using os::ElevationType;
+  for (const ElevationType type :
+       {ElevationType::Default, ElevationType::Full, ElevationType::Limited}) {
+    fake::Reset();
+    os().ownElevation.type = type;
+    Start();
+    EXPECT_EQ(f2().OptRestart.Visible(), type == ElevationType::Limited);
+    EXPECT_TRUE(f2().OptStop.Visible() && f2().OptEnd.Visible());
+    forms.reset();
+    mdlSubClass::Discard();
+  }
+  // Chosen: started, declined at the prompt, failed; shown or in the tray.
+  struct Case {
+    std::uint32_t error;
+    bool hidden;
+    const wchar_t* trace;
+  };
+  for (const Case c :
+       {Case{0, false, nullptr}, Case{0, true, nullptr}, Case{os::kErrorCancelled, false, nullptr},
+        Case{5, true, L"cannot restart as administrator, error 5"}}) {
+    fake::Reset();
+    os().ownElevation.type = ElevationType::Limited;
+    os().elevatedStartError = c.error;
+    Start();
+    os().markedWindows[77] = f1().hWnd();
+    fake::Type(f1().TextInterval, L"100");
+    if (c.hidden) f1().Hide();
+    os().writes.clear();
+    os().onTrackMenu = [&](const fake::MenuTrack&) { return f2().OptRestart.Id(); };
+    TrayCallback(516);
+    const std::string at = std::to_string(c.error) + (c.hidden ? " hidden" : " shown");
+    EXPECT_EQ(os().elevatedStarts, std::vector<bool>{!c.hidden}) << at;
+    EXPECT_GE(os().writes.size(), 4U) << at;
+    EXPECT_EQ(os().writes[3], L"Config/Interval=100") << at;
+    EXPECT_EQ(f1().Loaded(), c.error != 0) << at;
+    EXPECT_EQ(os().programEnded, c.error == 0 ? 1 : 0) << at;
+    EXPECT_EQ(os().markedWindows.count(77), c.error != 0 ? 1U : 0U) << at;
+    EXPECT_EQ(os().traces,
+              c.trace ? std::vector<std::wstring>{c.trace} : std::vector<std::wstring>{})
+        << at;
+    forms.reset();
+    mdlSubClass::Discard();
+  }
+}
+
 TEST_F(FormsTest, ClosingTheWindowRunsTheSameChain) {
   Start();
   f1().NativeClose();
