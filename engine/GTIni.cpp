@@ -12,8 +12,19 @@ namespace {
 
 constexpr std::size_t kReadBufferChars = 1024;
 
+// An elevated copy also asks what the same user's unelevated token may
+// write, so that it keeps the settings where a normal copy from this folder
+// does: one file for both kinds of copy.
+os::Access WriteAccess(const std::wstring& path, bool folder, bool elevated) {
+  const os::Access probed = folder ? os::FolderWriteAccess(path) : os::FileWriteAccess(path);
+  if (probed != os::Access::Granted || !elevated) return probed;
+  return os::UnelevatedWriteAccess(path, folder);
+}
+
 bool StaysBeside(const std::wstring& folder, const std::wstring& file) {
-  switch (os::FileWriteAccess(file)) {
+  // Only a split token has an unelevated half to ask.
+  const bool elevated = os::OwnElevation().type == os::ElevationType::Full;
+  switch (WriteAccess(file, false, elevated)) {
     case os::Access::Granted:
     case os::Access::Busy:  // a moment's hold by another program is no reason to move
       return true;
@@ -24,7 +35,7 @@ bool StaysBeside(const std::wstring& folder, const std::wstring& file) {
   }
   // A read-only file in a folder that takes writes is the user's way of
   // freezing the settings: it stays where it is.
-  return os::FolderWriteAccess(folder) != os::Access::Denied;
+  return WriteAccess(folder, true, elevated) != os::Access::Denied;
 }
 
 // Where settings written by a program without a manifest went on Vista and

@@ -93,6 +93,10 @@ Access FileWriteAccess(const std::wstring& file);
 // Whether a new file can be created in folder, probed with a temporary file
 // that is gone again at once.
 Access FolderWriteAccess(const std::wstring& folder);
+// What the same user's unelevated token may write to file (or add to
+// folder), by the security the path carries; for the elevated half of an
+// administrator's token only. A volume without security grants it.
+Access UnelevatedWriteAccess(const std::wstring& path, bool folder);
 enum class KnownFolder { RoamingAppData, LocalAppData };
 // The user's folder without a trailing separator; empty when unknown.
 std::wstring KnownFolderPath(KnownFolder folder);

@@ -279,6 +279,13 @@ Access FolderWriteAccess(const std::wstring& folder) {
   return it == s.access.end() ? Access::Granted : it->second;
 }
 
+Access UnelevatedWriteAccess(const std::wstring& path, bool folder) {
+  const fake::State& s = fake::Get();
+  if (const auto it = s.unelevatedAccess.find(path); it != s.unelevatedAccess.end())
+    return it->second;
+  return folder || s.files.count(path) != 0 ? Access::Granted : Access::Missing;
+}
+
 std::wstring KnownFolderPath(KnownFolder folder) {
   return folder == KnownFolder::RoamingAppData ? fake::Get().roamingAppData
                                                : fake::Get().localAppData;

@@ -84,6 +84,8 @@ struct State {
   // Write access by file or folder; files default to Granted when they
   // exist and Missing when not, folders to Granted.
   std::map<std::wstring, os::Access> access;
+  // What the user's unelevated token may write, by path; defaults as above.
+  std::map<std::wstring, os::Access> unelevatedAccess;
   std::wstring roamingAppData = L"C:\\Users\\me\\AppData\\Roaming";
   std::wstring localAppData = L"C:\\Users\\me\\AppData\\Local";
   std::vector<std::wstring> createdFolders;

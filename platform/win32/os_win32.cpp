@@ -1,6 +1,7 @@
 // The OS calls over Win32 (W functions only).
 #include <windows.h>
 // Needs windows.h first.
+#include <aclapi.h>
 #include <knownfolders.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -215,6 +216,69 @@ Access FolderWriteAccess(const std::wstring& folder) {
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return AccessFromError(error);
   }
   return Access::Failed;
+}
+
+namespace {
+
+// FAT and the like: no security to refuse anyone.
+bool HasSecurity(const std::wstring& path) {
+  wchar_t root[MAX_PATH + 1];
+  DWORD flags = 0;
+  if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH + 1) ||
+      !GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+    return true;  // the check below decides
+  }
+  return (flags & FILE_PERSISTENT_ACLS) != 0;
+}
+
+// The unelevated half of this process's token, for identification only.
+win32::KernelHandle LinkedToken() {
+  HANDLE own = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return win32::KernelHandle();
+  const win32::KernelHandle owned(own);
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  if (!GetTokenInformation(own, TokenLinkedToken, &linked, sizeof(linked), &size)) {
+    return win32::KernelHandle();
+  }
+  return win32::KernelHandle(linked.LinkedToken);
+}
+
+}  // namespace
+
+Access UnelevatedWriteAccess(const std::wstring& path, bool folder) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return AccessFromError(GetLastError());
+  if (!folder && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return Access::Denied;
+  if (!HasSecurity(path)) return Access::Granted;
+  const win32::KernelHandle user = LinkedToken();
+  if (!user) {
+    win32::TraceFailure(L"GetTokenInformation TokenLinkedToken");
+    return Access::Failed;
+  }
+  PSECURITY_DESCRIPTOR security = nullptr;
+  const DWORD error = GetNamedSecurityInfoW(
+      path.c_str(), SE_FILE_OBJECT,
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+      nullptr, nullptr, nullptr, &security);
+  if (error != ERROR_SUCCESS) return AccessFromError(error);
+  GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                          FILE_ALL_ACCESS};
+  DWORD desired = folder ? FILE_ADD_FILE : FILE_GENERIC_WRITE;
+  MapGenericMask(&desired, &mapping);
+  PRIVILEGE_SET privileges{};
+  DWORD privilegesSize = sizeof(privileges);
+  DWORD granted = 0;
+  BOOL allowed = FALSE;
+  const BOOL checked = AccessCheck(security, user.get(), desired, &mapping, &privileges,
+                                   &privilegesSize, &granted, &allowed);
+  const DWORD checkError = GetLastError();
+  LocalFree(security);
+  if (!checked) {
+    win32::TraceFailure(L"AccessCheck", checkError);
+    return Access::Failed;
+  }
+  return allowed ? Access::Granted : Access::Denied;
 }
 
 std::wstring KnownFolderPath(KnownFolder folder) {

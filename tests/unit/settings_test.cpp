@@ -51,6 +51,52 @@ TEST_F(SettingsTest, SettingsStayBesideTheExeUnlessTheFolderRefusesWrites) {
                              L"settings: the program folder refuses writes, using " + mine});
 }
 
+TEST_F(SettingsTest, AnElevatedCopyKeepsTheSettingsWhereTheUsersNormalCopyWould) {
+  // Program Files: the elevated half may write there, the user's own may
+  // not; a read-only config.ini refuses both; no per-user folder at all.
+  const std::wstring pf = L"C:\\Program Files\\Yorisen\\";
+  const std::wstring mine = L"C:\\Users\\me\\AppData\\Roaming\\Yorisen\\config.ini";
+  struct Case {
+    const wchar_t* folder;
+    bool fileExists;
+    bool fileReadOnly;
+    bool noRoaming;
+    const wchar_t* expected;  // null: beside the exe
+  };
+  for (const Case c : {Case{L"C:\\Tools\\Yorisen\\", true, false, false, nullptr},
+                       Case{L"C:\\Tools\\Yorisen\\", false, false, false, nullptr},
+                       Case{pf.c_str(), false, false, false, mine.c_str()},
+                       Case{pf.c_str(), true, false, false, mine.c_str()},
+                       Case{pf.c_str(), true, true, false, mine.c_str()},
+                       Case{pf.c_str(), false, false, true, nullptr}}) {
+    for (const os::ElevationType type : {os::ElevationType::Limited, os::ElevationType::Full}) {
+      fake::Reset();
+      const std::wstring folder = c.folder;
+      const std::wstring beside = folder + L"config.ini";
+      os().modulePath = folder + L"yorisen.exe";
+      os().ownElevation = {type == os::ElevationType::Full, type};
+      if (c.fileExists) GTIni::WriteIni(L"Mine", L"Keep", L"1", beside);
+      if (c.noRoaming) os().roamingAppData.clear();
+      const bool full = type == os::ElevationType::Full;
+      if (folder == pf) {
+        // What each token may do: the probe asks this process's own.
+        os().access[folder] = full ? os::Access::Granted : os::Access::Denied;
+        os().unelevatedAccess[folder] = os::Access::Denied;
+        if (c.fileExists) {
+          const os::Access file =
+              full && !c.fileReadOnly ? os::Access::Granted : os::Access::Denied;
+          os().access[beside] = file;
+          os().unelevatedAccess[beside] = os::Access::Denied;
+        }
+      }
+      GTIni::InitIniPath();
+      EXPECT_EQ(GTIni::IniPath, c.expected ? std::wstring(c.expected) : beside)
+          << (full ? "full " : "limited ") << std::string(beside.begin(), beside.end())
+          << c.fileExists << c.fileReadOnly << c.noRoaming;
+    }
+  }
+}
+
 TEST_F(SettingsTest, ANewPerUserFileTakesTheVirtualStoreCopyFirstThenTheFileBesideTheExe) {
   const std::wstring beside = L"C:\\Program Files\\Yorisen\\config.ini";
   const std::wstring store =
