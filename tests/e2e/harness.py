@@ -708,6 +708,21 @@ class WineSession:
                     raise HarnessError("%s\nfocus: %s\n%s" % (
                         e, self.focused_window(), self.describe_windows())) from None
 
+    def window_pid(self, wid):
+        """The pid of the process that owns an X window (Wine sets it)."""
+        return int(self.xdotool("getwindowpid", wid).strip())
+
+    def end_pids(self, pids):
+        """Ends processes this session did not start itself, by pid (a
+        program another one started), and waits until they are gone."""
+        for pid in pids:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        wait_until(lambda: not any(os.path.exists("/proc/%d" % p) for p in pids), 10,
+                   message="processes %s gone" % pids)
+
     def elevation(self):
         """How a program started here runs: 'full' (Wine 8 elevates every
         process), 'limited' (Wine 10: an administrator's unelevated half, as

@@ -231,6 +231,7 @@ class EnvironmentTest(unittest.TestCase):
         t = self.tool()
         S.activate(t.win)
         t.click_client(*INTERVAL_BOX)
+        # "40": erased, it reads "1", then "125".
         for key in ("End", "BackSpace", "BackSpace", "2", "5"):
             S.key_tap(key)
         menu = t.open_menu()
@@ -238,23 +239,28 @@ class EnvironmentTest(unittest.TestCase):
         started = time.monotonic()
         t.choose(menu, "restart")
         self.assertEqual(t.proc.wait_exit(10), 0)
-        self.assertIn("Interval=25\r\n", read_config(t.folder))
+        self.assertIn("Interval=125\r\n", read_config(t.folder))
         # One copy: a new process, shown as the old one was, which waited
         # for the old one's end, not its full 5 s.
         win = wait_until(lambda: S.find_windows(name=TITLE), 20, message="the new copy")
         took = time.monotonic() - started
-        figure("restart as administrator: the new copy's window after %.2f s" % took)
-        self.assertLess(took, 5)
-        self.assertEqual(len(win), 1)
-        pid = S.xdotool("getwindowpid", win[0]).strip()
-        self.assertNotEqual(pid, str(t.proc.pid))
-        # Elevated, it offers no restart: a shorter menu, whose last item ends it.
-        t.tray_icon(3)
-        menu = S.wait_popup_menu(pid)
-        self.assertLess(S.geometry(menu)[3], height)
-        S.click(menu, *S.menu_item_point(menu, "i-i", 2))
-        wait_until(lambda: not os.path.exists("/proc/%s" % pid), 10, message="the new copy ended")
-        self.assertIn("Interval=25\r\n", read_config(t.folder))
+        pid = S.window_pid(win[0])
+        try:
+            figure("restart as administrator: the new copy's window after %.2f s" % took)
+            self.assertLess(took, 5)
+            self.assertEqual(len(win), 1)
+            self.assertNotEqual(pid, t.proc.pid)
+            # Elevated, it offers no restart: a shorter menu, whose last item
+            # ends it.
+            t.tray_icon(3)
+            menu = S.wait_popup_menu(pid)
+            self.assertLess(S.geometry(menu)[3], height)
+            S.click(menu, *S.menu_item_point(menu, "i-i", 2))
+            wait_until(lambda: not os.path.exists("/proc/%d" % pid), 10,
+                       message="the new copy ended")
+            self.assertIn("Interval=125\r\n", read_config(t.folder))
+        finally:
+            S.end_pids([pid])
 
     def test_a_minimised_start_goes_to_the_tray(self):
         t = self.tool(start=False)

@@ -15,8 +15,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import (ClickLog, WineSession, helper_exe, missing_tools,  # noqa: E402
                      to_windows_path, wait_until)
-from tool import (INTERVAL_BOX, KEY_BOX, Tool, figure, read_config, stop_all,  # noqa: E402
-                  tool_exe)
+from tool import (INTERVAL_BOX, KEY_BOX, TITLE, Tool, figure, read_config,  # noqa: E402
+                  stop_all, tool_exe)
 
 TARGET = (300, 300, 400, 300)  # click target window: x, y, w, h
 TARGET_POINT = (500, 460)      # screen point inside the target's client area
@@ -264,6 +264,39 @@ class YorisenTest(unittest.TestCase):
             self.assertEqual(tool.proc.wait_exit(10), 0)
             self.assertEqual([f for f in os.listdir(tool.folder) if f.endswith(".ran")], [], exe)
             wait_until(lambda: not S.tray_visible(), 10, message="icon gone")
+
+    def test_an_administrators_window_in_front_greys_an_unelevated_copy(self):
+        if S.elevation() != "full":
+            # Wine 10 starts every program unelevated: no elevated target.
+            figure("administrator's window in front: not under this Wine (%s)" % S.elevation())
+            return
+        # The tool unelevated, the target elevated as Wine 8 starts it.
+        tool = Tool(S, start=False)
+        self.tools.append(tool)
+        exe = to_windows_path(os.path.join(tool.folder, "yorisen.exe"))
+        launcher = S.start_exe(helper_exe("limited"), [exe])
+        win = S.wait_window(name=TITLE)
+        # Not started by the session: ended here, whatever happens.
+        pids = [S.window_pid(win)]
+        try:
+            self.aim_at_target()
+            wait_until(lambda: S.tray_colour_pixels() == 0, 5, message="the icon greyed")
+            # An unelevated program's window in front: in colour within a
+            # second or so (the parked tick's heartbeat).
+            log = ClickLog(os.path.join(S.tmp, "limited-target.log"))
+            second = S.start_exe(helper_exe("limited"), [
+                helper_exe("clicktarget"), to_windows_path(log.path), "800", "100", "200", "150",
+                "unelevated"])
+            other = S.wait_window(name="^unelevated$")
+            pids.append(S.window_pid(other))
+            S.activate(other)
+            wait_until(lambda: S.tray_colour_pixels() > 20, 3, message="the icon in colour")
+            S.click(other, *S.caption_button_point(other, "close"))
+            self.assertEqual(second.wait_exit(10), 0)
+            S.click(win, *S.caption_button_point(win, "close"))
+            self.assertEqual(launcher.wait_exit(10), 0)
+        finally:
+            S.end_pids(pids)
 
     def test_precise_tick_beats_the_window_timer_cap_at_5ms(self):
         self.start("[Config]\r\nInterval=5\r\n")
