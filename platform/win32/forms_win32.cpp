@@ -359,6 +359,9 @@ class Win32Form final : public FormPeer {
       case kTickMessage:
         OnTimer(wParam);
         return 0;
+      case kTickFailedMessage:
+        OnTickFailed(wParam, static_cast<DWORD>(lParam));
+        return 0;
       case WM_INPUT:
         if (win32::IsRawPress(lParam)) form_.NativeRawKeyDown();
         break;  // the default handling frees the input
@@ -577,6 +580,16 @@ class Win32Form final : public FormPeer {
     if (it == timers_.end()) return;
     it->second->TickTaken();
     it->first->NativeTick();  // may disarm the timer: it is not used after this
+  }
+
+  void OnTickFailed(WPARAM id, DWORD error) {
+    const auto it = timers_.find(reinterpret_cast<Timer*>(id));
+    // A source already replaced (the timer re-armed since) has nothing to say.
+    if (it == timers_.end() || !it->second->Stopped()) return;
+    win32::TraceFailure(L"SetWaitableTimer", error);
+    it->second =
+        ReplaceTickSource(std::move(it->second), hwnd_, id,
+                          static_cast<std::uint32_t>(it->first->Interval()), it->first->Parked());
   }
 
   // Keeps the focus inside the window across activations.

@@ -24,6 +24,21 @@ constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIG
 // wakes are up to about a millisecond late); a longer stall skips them.
 constexpr std::int64_t kCatchUpLimitMs = 20;
 
+// Arms timer once, due in relative 100 ns units.
+bool SetDue(HANDLE timer, LONGLONG due) {
+#ifdef YORISEN_TICK_CANNOT_SET
+  // Test build: created, but refused as some Windows versions refuse it.
+  (void)timer;
+  (void)due;
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return false;
+#else
+  LARGE_INTEGER when{};
+  when.QuadPart = due;
+  return SetWaitableTimer(timer, &when, 0, nullptr, nullptr, FALSE) != FALSE;
+#endif
+}
+
 HANDLE StartThread(LPTHREAD_START_ROUTINE main, LPVOID parameter) {
 #ifdef YORISEN_TICK_CANNOT_START
   // Test build: the fallback must still click.
@@ -51,9 +66,13 @@ class PreciseSource final : public TickSource {
     frequency_ = frequency.QuadPart;
   }
 
-  // False, with nothing running, when a part of the tick cannot be made.
-  bool Start(bool parked) {
-    timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS));
+  // False, with nothing running, when a part of the tick cannot be made;
+  // coarse: the ordinary waitable timer even where the fine one exists.
+  bool Start(bool parked, bool coarse) {
+    if (!coarse) {
+      timer_.reset(
+          CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS));
+    }
     if (!timer_) {
       // Older systems: a normal waitable timer at the finest system tick.
       lowResolution_ = true;
@@ -91,6 +110,9 @@ class PreciseSource final : public TickSource {
     rearm_ = true;
     SetEvent(wake_.get());
   }
+
+  bool Stopped() const override { return stopped_; }
+  bool Fine() const override { return !lowResolution_; }
 
   void TickTaken() override {
     pending_ = false;
@@ -130,9 +152,13 @@ class PreciseSource final : public TickSource {
       const std::int64_t remaining = schedule.Remaining(Now());
       if (remaining > 0) {
         // Relative due time in 100 ns units; negative means relative.
-        LARGE_INTEGER due{};
-        due.QuadPart = -std::max<std::int64_t>(1, remaining * 10'000'000 / frequency_);
-        SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE);
+        if (!SetDue(timer_.get(),
+                    -std::max<std::int64_t>(1, remaining * 10'000'000 / frequency_))) {
+          // The window replaces this source; the thread ends here.
+          stopped_ = true;
+          PostMessageW(window_, kTickFailedMessage, id_, static_cast<LPARAM>(GetLastError()));
+          break;
+        }
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) continue;
       }
       if (schedule.Due(Now())) {
@@ -148,6 +174,7 @@ class PreciseSource final : public TickSource {
   std::int64_t frequency_ = 1;
   std::atomic<std::uint32_t> period_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> stopped_{false};
   std::atomic<bool> rearm_{true};
   std::atomic<bool> pending_{false};
   std::atomic<bool> waitingForTake_{false};
@@ -160,13 +187,37 @@ class PreciseSource final : public TickSource {
 
 }  // namespace
 
-std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds,
-                                             bool parked) {
+namespace {
+
+std::unique_ptr<TickSource> StartSource(HWND window, UINT_PTR id, std::uint32_t milliseconds,
+                                        bool parked, bool coarse) {
   auto precise = std::make_unique<PreciseSource>(window, id, milliseconds);
-  if (precise->Start(parked)) return precise;
+  if (precise->Start(parked, coarse)) return precise;
   auto fallback = std::make_unique<WindowTimerSource>(window, id, true);
   fallback->SetPeriod(milliseconds, parked);
   return fallback;
+}
+
+}  // namespace
+
+std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds,
+                                             bool parked) {
+  return StartSource(window, id, milliseconds, parked, false);
+}
+
+std::unique_ptr<TickSource> ReplaceTickSource(std::unique_ptr<TickSource> failed, HWND window,
+                                              UINT_PTR id, std::uint32_t milliseconds,
+                                              bool parked) {
+  // Only a precise source stops on its own: the fine timer gives way to the
+  // ordinary one, and that to the window timer.
+  const bool fine = failed->Fine();
+  failed.reset();
+  if (!fine) {
+    auto fallback = std::make_unique<WindowTimerSource>(window, id, true);
+    fallback->SetPeriod(milliseconds, parked);
+    return fallback;
+  }
+  return StartSource(window, id, milliseconds, parked, true);
 }
 
 }  // namespace ui::native

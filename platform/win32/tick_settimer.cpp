@@ -11,4 +11,10 @@ std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint
   return source;
 }
 
+// A window timer never stops on its own.
+std::unique_ptr<TickSource> ReplaceTickSource(std::unique_ptr<TickSource> failed, HWND, UINT_PTR,
+                                              std::uint32_t, bool) {
+  return failed;
+}
+
 }  // namespace ui::native

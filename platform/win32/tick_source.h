@@ -9,6 +9,9 @@ namespace ui::native {
 
 // Posted to a form's window for each tick of a timer; wParam is the timer id.
 constexpr UINT kTickMessage = WM_APP + 1;
+// Posted when a timer's source stopped for good: wParam the timer id, lParam
+// the error. The window replaces it (ReplaceTickSource).
+constexpr UINT kTickFailedMessage = WM_APP + 2;
 
 // What drives a form timer: WM_TIMER ticks, or kTickMessage ticks from a
 // precise waitable-timer thread, depending on the build.
@@ -20,9 +23,17 @@ class TickSource {
   virtual void SetPeriod(std::uint32_t milliseconds, bool parked) = 0;
   // The window thread has taken the pending tick; the next may be posted.
   virtual void TickTaken() = 0;
+  // True once the source stopped for good; it then posted kTickFailedMessage.
+  virtual bool Stopped() const { return false; }
+  // True for the high-resolution waitable timer.
+  virtual bool Fine() const { return false; }
 };
 
 std::unique_ptr<TickSource> CreateTickSource(HWND window, UINT_PTR id, std::uint32_t milliseconds,
                                              bool parked);
+// The next source after failed stopped: a coarser timer, at last the window
+// timer.
+std::unique_ptr<TickSource> ReplaceTickSource(std::unique_ptr<TickSource> failed, HWND window,
+                                              UINT_PTR id, std::uint32_t milliseconds, bool parked);
 
 }  // namespace ui::native

@@ -6,6 +6,7 @@ never leaks between tests.
 """
 
 import os
+import re
 import shutil
 import sys
 import time
@@ -216,22 +217,26 @@ class YorisenTest(unittest.TestCase):
         self.assertLessEqual(ms_diff(self.clicks()[0], before), 150)
 
     def test_tool_whose_precise_tick_cannot_start_still_clicks(self):
-        # Built to fail creating its tick thread; it traces that and falls
-        # back to a window timer. Without winmm, that one ticks all the same.
+        # Built to fail creating its tick thread, or to have every waitable
+        # timer refused (the fine one, then the ordinary one): it traces that
+        # and falls back to a window timer. Without winmm, that one ticks all
+        # the same.
         overrides = S.env["WINEDLLOVERRIDES"]
         self.addCleanup(S.env.__setitem__, "WINEDLLOVERRIDES", overrides)
-        for winmm in ("", "winmm"):
-            S.env["WINEDLLOVERRIDES"] = overrides + (";%s=d" % winmm if winmm else "")
+        thread, unset = "CreateThread failed, error 8", "SetWaitableTimer failed, error 87"
+        nowinmm = "LoadLibraryExW winmm.dll failed, error 126"
+        for exe, disabled, expected in (("yorisen-failtick.exe", "", [thread]),
+                                        ("yorisen-failtick.exe", ";winmm=d", [thread, nowinmm]),
+                                        ("yorisen-failtick-unset.exe", "", [unset, unset])):
+            S.env["WINEDLLOVERRIDES"] = overrides + disabled
             TARGET_LOG.mark()
-            tool = self.start(exe="yorisen-failtick.exe")
-            tool.expect_traces += ["^CreateThread failed, error 8$",
-                                   r"^LoadLibraryExW winmm\.dll failed, error 126$"]
+            tool = self.start(exe=exe)
+            tool.expect_traces += ["^%s$" % re.escape(line) for line in expected]
             self.aim_at_target()
             rate = self.hold_and_count("Left", "LD", 20)
-            figure("failing tick, 40 ms%s: %.1f left clicks/s" % (winmm and " without winmm", rate))
+            figure("%s%s, 40 ms: %.1f left clicks/s" % (exe, disabled, rate))
             self.assertTrue(15 <= rate <= 30, rate)
-            self.assertEqual(tool.traces(), ["CreateThread failed, error 8"] + (
-                ["LoadLibraryExW winmm.dll failed, error 126"] if winmm else []))
+            self.assertEqual(tool.traces(), expected)
             self.assertEqual(tool.close(), 0)
 
     def test_dlls_planted_beside_the_exe_never_run(self):
