@@ -49,8 +49,27 @@ std::wstring VirtualStoreCopy(const std::wstring& file) {
 
 }  // namespace
 
+std::wstring PlainPath(const std::wstring& path) {
+  constexpr std::size_t kMaxPath = 260;
+  const std::wstring unc = L"\\\\?\\UNC\\";
+  const std::wstring local = L"\\\\?\\";
+  std::wstring plain = path;
+  if (path.compare(0, unc.size(), unc) == 0) {
+    plain = L"\\\\" + path.substr(unc.size());
+  } else if (path.compare(0, local.size(), local) == 0) {
+    plain = path.substr(local.size());
+  }
+  return plain.size() < kMaxPath ? plain : path;
+}
+
+std::wstring ProgramPath() {
+  const std::wstring module = os::ModulePath();
+  const std::wstring final = os::FinalPath(module);
+  return PlainPath(final.empty() ? module : final);
+}
+
 void InitIniPath() {
-  const std::wstring exe = os::ModulePath();
+  const std::wstring exe = ProgramPath();
   const auto sep = exe.find_last_of(L"\\/");
   // Keeping the separator gives "C:\" for a drive root and "C:\dir\" otherwise.
   AppDir = sep == std::wstring::npos ? std::wstring() : exe.substr(0, sep + 1);

@@ -14,6 +14,14 @@ extern std::wstring AppDir;
 // folder refuses writes.
 extern std::wstring IniPath;
 
+// The running exe's path, the same however it was started (8.3 or long
+// names, a \\?\ prefix, a junction, a substituted drive): what the settings
+// and the one-copy rule go by.
+std::wstring ProgramPath();
+// path without its \\?\ (or \\?\UNC\) prefix, where the plain form is short
+// enough for every call (under MAX_PATH).
+std::wstring PlainPath(const std::wstring& path);
+
 // Fills AppDir and IniPath, carrying earlier settings over into a new
 // per-user file; call once, before any read.
 void InitIniPath();

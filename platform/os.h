@@ -76,8 +76,11 @@ std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& k
                               std::size_t bufferChars);
 bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
                        const std::wstring& value, const std::wstring& file);
-// Full path of the running executable.
+// Full path of the running executable, as it was started.
 std::wstring ModulePath();
+// The path of the file at path with every 8.3 name, link and substituted
+// drive resolved, in \\?\ form; empty when the system cannot tell.
+std::wstring FinalPath(const std::wstring& path);
 
 // --- where the settings live ---
 

@@ -1,5 +1,6 @@
 #include "windows/app.h"
 
+#include "engine/GTIni.h"
 #include "platform/native.h"
 #include "platform/os.h"
 #include "tray/mdlSubClass.h"
@@ -56,7 +57,7 @@ std::uint32_t InstanceKey(const std::wstring& exePath) {
 int RunYorisen(bool startInTray) {
   // Before Form1 loads: a second copy must neither watch the keys nor write
   // the settings the first one keeps.
-  const std::uint32_t key = InstanceKey(os::ModulePath());
+  const std::uint32_t key = InstanceKey(GTIni::ProgramPath());
   std::uintptr_t claim = 0;
   if (!ClaimOrHandOver(key, claim)) return 0;
   KeepFullSpeed();

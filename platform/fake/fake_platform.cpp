@@ -267,6 +267,12 @@ bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
 
 std::wstring ModulePath() { return fake::Get().modulePath; }
 
+std::wstring FinalPath(const std::wstring& path) {
+  const auto& finals = fake::Get().finalPaths;
+  const auto it = finals.find(path);
+  return it == finals.end() ? path : it->second;
+}
+
 Access FileWriteAccess(const std::wstring& file) {
   const fake::State& s = fake::Get();
   if (const auto it = s.access.find(file); it != s.access.end()) return it->second;

@@ -77,6 +77,8 @@ struct State {
   std::uint32_t clock = 1000;
 
   std::wstring modulePath = L"C:\\Tools\\Yorisen\\yorisen.exe";
+  // What FinalPath answers by path; unlisted paths come back as they are.
+  std::map<std::wstring, std::wstring> finalPaths;
   std::map<std::wstring, IniFile> files;
   std::vector<std::wstring> reads;   // "section/key" in call order
   std::vector<std::wstring> writes;  // "section/key=value" in call order

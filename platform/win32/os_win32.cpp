@@ -190,6 +190,30 @@ std::wstring ModulePath() {
   }
 }
 
+std::wstring FinalPath(const std::wstring& path) {
+  // Attributes only: the exe is running, and nothing is read or changed.
+  const HANDLE opened = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
+    win32::TraceFailure(L"CreateFileW of the exe");
+    return std::wstring();
+  }
+  const win32::KernelHandle file(opened);
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n =
+        GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) {
+      win32::TraceFailure(L"GetFinalPathNameByHandleW");
+      return std::wstring();
+    }
+    if (n < buffer.size()) return std::wstring(buffer.data(), n);
+    buffer.resize(n + 1);
+  }
+}
+
 Access FileWriteAccess(const std::wstring& file) {
   const HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

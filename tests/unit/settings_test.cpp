@@ -1,6 +1,7 @@
 #include "engine/GTIni.h"
 #include "engine/interval_rule.h"
 #include "fixture.h"
+#include "windows/app.h"
 
 namespace {
 
@@ -124,6 +125,36 @@ TEST_F(SettingsTest, ANewPerUserFileTakesTheVirtualStoreCopyFirstThenTheFileBesi
   GTIni::WriteIni(L"Config", L"LeftKey", L"67", store);
   EXPECT_EQ(start(), L"66");
   EXPECT_EQ(os().copies.size(), 2u);
+}
+
+TEST_F(SettingsTest, OnePathAndOneKeyHoweverTheExeWasStarted) {
+  const std::wstring plain = L"C:\\Program Files\\Yorisen\\yorisen.exe";
+  const std::wstring unc = L"\\\\srv\\share\\Yorisen\\yorisen.exe";
+  const std::wstring final = L"\\\\?\\" + plain;
+  const std::wstring finalUnc = L"\\\\?\\UNC\\srv\\share\\Yorisen\\yorisen.exe";
+  struct Case {
+    std::wstring started;
+    std::wstring final;  // empty: the system cannot tell
+    std::wstring expected;
+  };
+  for (const Case& c :
+       {Case{plain, final, plain}, Case{L"C:\\PROGRA~1\\Yorisen\\yorisen.exe", final, plain},
+        Case{L"c:\\program files\\yorisen\\YORISEN.EXE", final, plain}, Case{final, final, plain},
+        Case{final, L"", plain}, Case{unc, finalUnc, unc}, Case{finalUnc, L"", unc}}) {
+    fake::Reset();
+    os().modulePath = c.started;
+    os().finalPaths[c.started] = c.final;
+    const std::string at(c.started.begin(), c.started.end());
+    EXPECT_EQ(GTIni::ProgramPath(), c.expected) << at;
+    EXPECT_EQ(InstanceKey(GTIni::ProgramPath()), InstanceKey(c.expected)) << at;
+  }
+  // A folder past MAX_PATH keeps the prefix the system needs for it.
+  fake::Reset();
+  const std::wstring deep = L"\\\\?\\C:\\" + std::wstring(300, L'd') + L"\\";
+  os().modulePath = deep + L"yorisen.exe";
+  GTIni::InitIniPath();
+  EXPECT_EQ(GTIni::AppDir, deep);
+  EXPECT_EQ(GTIni::IniPath, deep + L"config.ini");
 }
 
 TEST_F(SettingsTest, GetIniGivesTheDefaultForMissingFileSectionOrKey) {
