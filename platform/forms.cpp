@@ -249,6 +249,13 @@ bool Form::ListenRawKeys() {
 
 bool Form::ListenRawButtons(bool listen) { return peer_ && peer_->ListenRawButtons(listen); }
 
+void Form::ReloadIcon() {
+  if (style_.iconResource == 0) return;
+  icon_ = native::LoadIconPicture(style_.iconResource);
+  greyedIcon_ = iconGreyed_ ? native::GreyedPicture(*icon_) : nullptr;
+  if (peer_) peer_->ReloadIcons(iconGreyed_);
+}
+
 void Form::SetIconGreyed(bool greyed) {
   if (greyed == iconGreyed_) return;
   if (greyed && !greyedIcon_ && icon_) greyedIcon_ = native::GreyedPicture(*icon_);
@@ -307,6 +314,10 @@ void Form::NativeCommand(int id) {
 
 void Form::NativeRawKeyDown() {
   if (RawKeyDown) RawKeyDown();
+}
+
+void Form::NativeDpiChanged() {
+  if (DpiChanged) DpiChanged();
 }
 
 void Form::NativeResized() {

@@ -265,6 +265,9 @@ class Form {
   std::shared_ptr<const Picture> Icon() const { return iconGreyed_ ? greyedIcon_ : icon_; }
   bool IconGreyed() const { return iconGreyed_; }
   void SetIconGreyed(bool greyed);
+  // Loads the icons again at the sizes the DPI now asks for, greyed or not
+  // as before.
+  void ReloadIcon();
   const FormStyle& Style() const { return style_; }
 
   // Shows one of this form's menus as a popup at the mouse position.
@@ -281,6 +284,8 @@ class Form {
   std::function<void()> RawKeyDown;
   // The window's size or state changed (minimised included).
   std::function<void()> Resize;
+  // The window moved to a monitor of another DPI, or that DPI changed.
+  std::function<void()> DpiChanged;
 
   const std::vector<Control*>& Controls() const { return controls_; }
   // The order in which a backend creates the controls, which is their
@@ -299,6 +304,7 @@ class Form {
   void NativeCommand(int id);
   void NativeRawKeyDown();
   void NativeResized();
+  void NativeDpiChanged();
   // Another start of the program asks this form to come forward.
   void NativeShowRequest();
 

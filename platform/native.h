@@ -37,6 +37,8 @@ class FormPeer {
   virtual bool ListenRawButtons(bool listen) = 0;
   // Shows the window's icons greyed, or as the class has them.
   virtual void SetIconGreyed(bool greyed) = 0;
+  // Loads the window's icons at its DPI now, and shows them greyed or not.
+  virtual void ReloadIcons(bool greyed) = 0;
 };
 
 // Creates the form's window, hidden, with its controls and menu bar.

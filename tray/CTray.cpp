@@ -37,7 +37,7 @@ CTray::~CTray() {
 
 void CTray::Modify() {
   // While an add is being tried again, the next try takes the new values.
-  if (visible_ && tries_ == 0 && !os::NotifyIcon(platform::kNimModify, record_))
+  if (visible_ && tries_ == 0 && !reAdding_ && !os::NotifyIcon(platform::kNimModify, record_))
     os::Trace(L"Shell_NotifyIcon modify failed");
 }
 
@@ -184,7 +184,12 @@ LResult CTray::WindowProc(WindowHandle& hWnd, std::uint32_t& iMsg, WParam& wPara
   }
   if (iMsg == taskbarCreatedMsg_) {
     // Also ends a retry: this add tells how it went.
-    if (visible_) AddIcon(hWnd_);
+    if (visible_) {
+      reAdding_ = true;
+      if (TaskbarCreated) TaskbarCreated();
+      reAdding_ = false;
+      AddIcon(hWnd_);
+    }
     return 0;
   }
   if (iMsg == platform::kWmTimer && wParam == record_.uID && tries_ != 0) {

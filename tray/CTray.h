@@ -76,6 +76,9 @@ class CTray final : public SubClassClient, public std::enable_shared_from_this<C
   std::function<void(std::int16_t Button)> MouseUp;
   // ﾕｰｻﾞｰがﾏｳｽを移動したときに発生します。
   std::function<void()> MouseMove;
+  // A new taskbar (Explorer restarted, or the primary display's DPI
+  // changed): an icon set here goes into the add that follows.
+  std::function<void()> TaskbarCreated;
 
   // The record every tray call sends.
   const os::TrayIconData& Record() const { return record_; }
@@ -98,6 +101,7 @@ class CTray final : public SubClassClient, public std::enable_shared_from_this<C
   std::uint32_t taskbarCreatedMsg_ = 0;
   WindowHandle hWnd_ = 0;
   bool dblClicked_ = false;
+  bool reAdding_ = false;
   // Failed tries since the icon was last there; not 0 while retrying.
   int tries_ = 0;
 };

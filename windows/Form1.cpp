@@ -73,6 +73,7 @@ Form1::Form1(Form2& form2)
     tick_.KeyDown();
     ShowState();
   };
+  DpiChanged = [this] { ReloadIcons(); };
   // Minimised: the next tick hides the window, so it must come.
   Resize = [this] {
     if (WindowState() == 1) tick_.Wake();
@@ -98,6 +99,7 @@ void Form1::Form_Load() {
   mTray = CTray::Create();
   mTray->Click = [this] { mTray_Click(); };
   mTray->MouseDown = [this](std::int16_t button) { mTray_MouseDown(button); };
+  mTray->TaskbarCreated = [this] { ReloadIcons(); };
   mTray->SetIcon(Icon());
   mTray->SetToolTipText(Caption());
   mTray->AddIcon(hWnd());
@@ -193,6 +195,13 @@ void Form1::ShowState() {
   if (on != IconGreyed() && tip == mTray->ToolTipText()) return;
   SetIconGreyed(!on);
   mTray->SetIconAndToolTipText(Icon(), tip);
+}
+
+// The tray's icon size follows the primary display's DPI, the window's its
+// own: both may have changed since the icons were loaded.
+void Form1::ReloadIcons() {
+  ReloadIcon();
+  if (mTray) mTray->SetIcon(Icon());
 }
 
 void Form1::mTray_Click() {

@@ -50,6 +50,7 @@ class Form1 final : public ui::Form, public WatcherState {
   void mTray_Click();
   void mTray_MouseDown(std::int16_t Button);
   void ShowState();
+  void ReloadIcons();
   void WriteSettings();
 
   Form2& form2_;

@@ -522,7 +522,9 @@ std::unique_ptr<FormPeer> CreateFormPeer(Form& form) {
 }
 
 std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
-  return std::make_shared<Picture>(Picture{static_cast<IconHandle>(0x1C00 + resourceId)});
+  const int load = fake::Get().iconLoads++;
+  return std::make_shared<Picture>(
+      Picture{static_cast<IconHandle>(0x1C00 + resourceId + (load << 12))});
 }
 
 // A greyed picture's handle is its picture's with this bit set.

@@ -149,6 +149,8 @@ struct State {
   std::function<int(const MenuTrack&)> onTrackMenu;
   std::vector<std::pair<ui::Menu*, ui::Menu*>> popupMenus;  // menu, default item
 
+  // Icons loaded: each load gives a new handle.
+  int iconLoads = 0;
   bool rawKeysFail = false;
   bool rawButtonsFail = false;
 
@@ -216,6 +218,10 @@ class FakeForm final : public ui::native::FormPeer {
   bool ListenRawKeys() override;
   bool ListenRawButtons(bool listen) override;
   void SetIconGreyed(bool greyed) override { iconGreyed = greyed; }
+  void ReloadIcons(bool greyed) override {
+    iconGreyed = greyed;
+    ++iconReloads;
+  }
 
   // Runs the ticks of every armed timer once.
   void TickTimers();
@@ -234,6 +240,7 @@ class FakeForm final : public ui::native::FormPeer {
   bool rawButtons = false;
   int rawButtonCalls = 0;  // ListenRawButtons calls that changed something
   bool iconGreyed = false;
+  int iconReloads = 0;
   MenuHandle menuBar = 0;
   std::map<MenuHandle, const ui::Menu*> menus;  // submenus by handle
 };

@@ -27,6 +27,7 @@ namespace {
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
 using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
 
 template <typename Fn>
 Fn User32Proc(const char* name) {
@@ -48,14 +49,38 @@ UINT WindowDpi(HWND window) {
 
 int TwipsToPixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), 1440); }
 
+// The DPI the system metrics were read at, at logon.
+int SystemDpi() {
+  const win32::WindowDC screen(nullptr);
+  const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
+  return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
 win32::Font MessageFont(UINT dpi) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof(metrics);
   static const auto forDpi = User32Proc<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
   if (forDpi == nullptr || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi)) {
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    // Per-monitor v1 (Windows 8.1, 10 before 1607): these are at the system
+    // DPI, the window's may differ.
+    LONG& height = metrics.lfMessageFont.lfHeight;
+    height = MulDiv(height, static_cast<int>(dpi), SystemDpi());
   }
   return win32::Font(CreateFontIndirectW(&metrics.lfMessageFont));
+}
+
+// A size from the system metrics at dpi; at logon's where Windows cannot
+// tell (before Windows 10 1607).
+int MetricForDpi(int index, UINT dpi) {
+  static const auto forDpi = User32Proc<GetSystemMetricsForDpiFn>("GetSystemMetricsForDpi");
+  return forDpi != nullptr ? forDpi(index, dpi) : GetSystemMetrics(index);
+}
+
+HICON LoadIconSized(int resourceId, int size) {
+  // The icon holds 16, 20, 24, 32 and 48 px images; others are scaled.
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId),
+                                       IMAGE_ICON, size, size, 0));
 }
 
 void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, bool menu, UINT dpi) {
@@ -330,15 +355,28 @@ class Win32Form final : public FormPeer {
 
   void SetIconGreyed(bool greyed) override {
     if (greyed && !greyedBig_) {
-      greyedBig_.reset(GreyedIcon(reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICON))));
+      greyedBig_.reset(
+          GreyedIcon(bigIcon_ ? bigIcon_.get()
+                              : reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICON))));
       greyedSmall_.reset(
-          GreyedIcon(reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICONSM))));
+          GreyedIcon(smallIcon_ ? smallIcon_.get()
+                                : reinterpret_cast<HICON>(GetClassLongPtrW(hwnd_, GCLP_HICONSM))));
     }
     // Null gives the class icons back.
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(greyed ? greyedBig_.get() : nullptr));
+                 reinterpret_cast<LPARAM>(greyed ? greyedBig_.get() : bigIcon_.get()));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(greyed ? greyedSmall_.get() : nullptr));
+                 reinterpret_cast<LPARAM>(greyed ? greyedSmall_.get() : smallIcon_.get()));
+  }
+
+  void ReloadIcons(bool greyed) override {
+    const int resource = form_.Style().iconResource;
+    if (resource == 0) return;
+    bigIcon_.reset(LoadIconSized(resource, MetricForDpi(SM_CXICON, dpi_)));
+    smallIcon_.reset(LoadIconSized(resource, MetricForDpi(SM_CXSMICON, dpi_)));
+    greyedBig_.reset();
+    greyedSmall_.reset();
+    SetIconGreyed(greyed);
   }
 
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -377,6 +415,7 @@ class Win32Form final : public FormPeer {
       case WM_DPICHANGED:
         dpi_ = HIWORD(wParam);
         Layout(reinterpret_cast<const RECT*>(lParam));
+        form_.NativeDpiChanged();
         return 0;
       default:
         if (message != 0 && message == win32::ShowRequestMessage()) {
@@ -620,6 +659,9 @@ class Win32Form final : public FormPeer {
   win32::Window toolTips_;
   bool rawKeys_ = false;
   bool rawButtons_ = false;
+  // Loaded at the window's DPI once it changed; the class's until then.
+  win32::Icon bigIcon_;
+  win32::Icon smallIcon_;
   win32::Icon greyedBig_;
   win32::Icon greyedSmall_;
 };
@@ -648,15 +690,12 @@ struct IconPicture final : Picture {
 std::unique_ptr<FormPeer> CreateFormPeer(Form& form) { return std::make_unique<Win32Form>(form); }
 
 std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
-  HICON icon = nullptr;
-  // The small-icon size at the current DPI is what the tray shows.
-  if (FAILED(LoadIconMetric(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId), LIM_SMALL,
-                            &icon))) {
-    icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId),
-                                         IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                         GetSystemMetrics(SM_CYSMICON), 0));
-  }
-  return std::make_shared<const IconPicture>(icon);
+  // The tray shows the small-icon size at the taskbar's DPI now, the
+  // primary display's, which may not be logon's.
+  const HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+  const UINT dpi = taskbar != nullptr ? WindowDpi(taskbar) : static_cast<UINT>(SystemDpi());
+  return std::make_shared<const IconPicture>(
+      LoadIconSized(resourceId, MetricForDpi(SM_CXSMICON, dpi)));
 }
 
 std::shared_ptr<const Picture> GreyedPicture(const Picture& picture) {

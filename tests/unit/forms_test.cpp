@@ -399,9 +399,24 @@ TEST_F(FormsTest, IconsAndTrayTipShowWhetherClicksCanComeWithOneModifyPerChange)
     EXPECT_EQ(os().trayCalls.size() - callsBefore, static_cast<std::size_t>(changes)) << c.steps;
     for (std::size_t k = callsBefore; k < os().trayCalls.size(); ++k)
       EXPECT_EQ(os().trayCalls[k].message, platform::kNimModify);
-    // A new taskbar gets the icon as it stands.
+    // A new taskbar (or the primary display's DPI changed) gets one add of
+    // icons loaded anew, in the state shown; so does the window.
+    const std::size_t callsBeforeNew = os().trayCalls.size();
     fake::Dispatch(f1().hWnd(), f1().mTray->TaskbarCreatedMsg(), 0, 0);
-    EXPECT_EQ(os().trayCalls.back().data.hIcon == colour, shown == '1') << c.steps;
+    // The add comes first (this fake shell kept the icon: a modify follows).
+    EXPECT_EQ(os().trayCalls.at(callsBeforeNew).message, platform::kNimAdd) << c.steps;
+    const auto& add = os().trayCalls.back();
+    EXPECT_EQ(add.data.hIcon, f1().Icon()->handle) << c.steps;
+    EXPECT_NE(add.data.hIcon & ~platform::IconHandle{0x100000}, colour) << c.steps;
+    EXPECT_EQ((add.data.hIcon & 0x100000) == 0, shown == '1') << c.steps;
+    EXPECT_EQ(fake::FormOf(f1()).iconReloads, 1) << c.steps;
+    EXPECT_EQ(fake::FormOf(f1()).iconGreyed, shown != '1') << c.steps;
+    // The window's DPI changed: the same, through a modify.
+    f1().NativeDpiChanged();
+    EXPECT_EQ(fake::FormOf(f1()).iconReloads, 2) << c.steps;
+    EXPECT_EQ(os().trayCalls.back().message, platform::kNimModify) << c.steps;
+    EXPECT_EQ(os().trayCalls.back().data.hIcon, f1().Icon()->handle) << c.steps;
+    EXPECT_EQ(fake::FormOf(f1()).iconGreyed, shown != '1') << c.steps;
     forms.reset();
     mdlSubClass::Discard();
   }
