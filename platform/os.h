@@ -59,7 +59,7 @@ std::wstring ModulePath();
 
 // --- where the settings live ---
 
-enum class Access {
+enum class Access : std::uint8_t {
   Granted,
   Missing,  // no such file
   Denied,   // refused: access denied or write-protected media
@@ -71,7 +71,7 @@ Access FileWriteAccess(const std::wstring& file);
 // Whether a new file can be created in folder, probed with a temporary file
 // that is gone again at once.
 Access FolderWriteAccess(const std::wstring& folder);
-enum class KnownFolder { RoamingAppData, LocalAppData };
+enum class KnownFolder : std::uint8_t { RoamingAppData, LocalAppData };
 // The user's folder without a trailing separator; empty when unknown.
 std::wstring KnownFolderPath(KnownFolder folder);
 // True when folder exists afterwards.
