@@ -11,6 +11,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 # The artwork is drawn in a 32x32 unit space (y down). Edges sit on odd units
 # so that a 1 px stroke at 16 px and a 2 px stroke at 32 px land on whole pixels.
@@ -235,10 +236,56 @@ def encode_4bpp(rows):
     return bitmap_header(size, 4, len(xor) + len(mask), 16) + palette + bytes(xor) + mask
 
 
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(
+        ">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+
+def encode_png(rows):
+    """RGBA PNG: Vista and later read it in an icon at a quarter of the
+    bytes. Each row takes the filter that leaves the smallest sum, the
+    usual heuristic; no time or text chunks, so the bytes stay the same."""
+    size = len(rows)
+    raw = bytearray()
+    previous = bytes(4 * size)
+    for row in rows:
+        line = bytes(v for pixel in row for v in pixel)
+        candidates = []
+        for kind in range(5):
+            out = bytearray((kind,))
+            for i, v in enumerate(line):
+                left = line[i - 4] if i >= 4 else 0
+                up = previous[i]
+                corner = previous[i - 4] if i >= 4 else 0
+                if kind == 1:
+                    v -= left
+                elif kind == 2:
+                    v -= up
+                elif kind == 3:
+                    v -= (left + up) // 2
+                elif kind == 4:
+                    p = left + up - corner
+                    pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                    v -= left if pa <= pb and pa <= pc else up if pb <= pc else corner
+                out.append(v & 0xFF)
+            candidates.append((sum(b if b < 128 else 256 - b for b in out[1:]), kind, out))
+        raw += min(candidates)[2]
+        previous = line
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) +
+            png_chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + png_chunk(b"IEND", b""))
+
+
+# Sizes stored as PNG. The small ones stay bitmaps: no Microsoft page
+# confirms PNG at the sizes the notification area asks for.
+PNG_SIZES = (32, 48)
+
+
 def build_ico():
     images = [(32, 4, 16, encode_4bpp(render_indexed(32)))]
     for size in (16, 20, 24, 32, 48):
-        images.append((size, 32, 0, encode_rgba(render_rgba(size))))
+        encode = encode_png if size in PNG_SIZES else encode_rgba
+        images.append((size, 32, 0, encode(render_rgba(size))))
     out = bytearray(struct.pack("<HHH", 0, 1, len(images)))
     offset = 6 + 16 * len(images)
     for size, bpp, ncol, data in images:

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/win32/system_library.h"
 #include "windows/app.h"
 
 namespace {
@@ -21,5 +22,6 @@ bool StartsInTray(int show) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+  win32::RestrictDllSearch();
   return RunYorisen(StartsInTray(show));
 }

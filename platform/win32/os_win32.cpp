@@ -2,7 +2,6 @@
 #include <windows.h>
 // Needs windows.h first.
 #include <knownfolders.h>
-#include <mmsystem.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -146,7 +145,17 @@ std::wstring KeyName(std::int32_t virtualKey) {
   return std::wstring(name, static_cast<std::size_t>(std::max(length, 0)));
 }
 
-std::uint32_t TimeMs() { return timeGetTime(); }
+// A kernel32 clock (winmm's timeGetTime would bring a DLL that is not a
+// KnownDLL into the static imports); it wraps as that one did.
+std::uint32_t TimeMs() {
+  LARGE_INTEGER now{};
+  LARGE_INTEGER frequency{};
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  const std::int64_t perSecond = frequency.QuadPart;
+  return static_cast<std::uint32_t>(now.QuadPart / perSecond * 1000 +
+                                    now.QuadPart % perSecond * 1000 / perSecond);
+}
 
 std::wstring ReadProfileValue(const std::wstring& section, const std::wstring& key,
                               const std::wstring& fallback, const std::wstring& file,

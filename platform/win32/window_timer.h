@@ -3,17 +3,19 @@
 // The window timer (WM_TIMER), which Windows clamps to 10 ms, and the fine
 // system tick a timer may hold while it is awake.
 #include <windows.h>
-// Needs windows.h first.
-#include <mmsystem.h>
 
 #include <cstdint>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/tick_source.h"
 #include "platform/win32/trace.h"
 
 namespace ui::native {
 
 // timeBeginPeriod(1) while awake only: a fine system tick costs power.
+// winmm is loaded when first needed, from the system folder: most systems
+// have the high-resolution timer and never need it. Without it the tick
+// goes on at the system's coarse resolution.
 class FineResolution {
  public:
   FineResolution() = default;
@@ -21,16 +23,36 @@ class FineResolution {
   FineResolution& operator=(const FineResolution&) = delete;
   ~FineResolution() { Hold(false); }
   void Hold(bool hold) {
-    if (hold == held_) return;
-    if (hold) {
-      timeBeginPeriod(1);
-    } else {
-      timeEndPeriod(1);
-    }
+    if (hold == held_ || (hold && !Load())) return;
+    (hold ? begin_ : end_)(1);
     held_ = hold;
   }
 
  private:
+  using PeriodFn = UINT(WINAPI*)(UINT);
+
+  bool Load() {
+    if (begin_ != nullptr) return true;
+    if (tried_) return false;
+    tried_ = true;
+    winmm_.reset(win32::LoadSystemLibrary(L"winmm.dll"));
+    if (!winmm_) return false;
+    begin_ = Function("timeBeginPeriod");
+    end_ = Function("timeEndPeriod");
+    if (begin_ == nullptr || end_ == nullptr) {
+      win32::TraceFailure(L"GetProcAddress timeBeginPeriod");
+      begin_ = nullptr;
+    }
+    return begin_ != nullptr;
+  }
+  PeriodFn Function(const char* name) const {
+    return reinterpret_cast<PeriodFn>(reinterpret_cast<void*>(GetProcAddress(winmm_.get(), name)));
+  }
+
+  win32::Library winmm_;
+  PeriodFn begin_ = nullptr;
+  PeriodFn end_ = nullptr;
+  bool tried_ = false;
   bool held_ = false;
 };
 

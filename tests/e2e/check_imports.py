@@ -1,43 +1,102 @@
 #!/usr/bin/env python3
-"""Fails unless each given exe imports only DLLs that every Windows has, and
-only functions listed in allowed_imports.txt, each there since Windows 7 or
-earlier."""
+"""Fails unless each given exe imports only DLLs that Windows 7 to 11 load
+from their KnownDLLs list, and only functions listed in allowed_imports.txt,
+each there since Windows 7 or earlier. Any other DLL is looked for in the
+exe's own folder first, so a file of that name beside it (in a Downloads
+folder, say) would run inside the tool before any of its code.
+
+Reads the PE import tables itself: objdump's layout differs between binutils
+releases."""
 import os
-import re
-import subprocess
+import struct
 import sys
 
-SYSTEM_DLLS = {
-    "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll",
-    "winmm.dll", "msvcrt.dll", "advapi32.dll", "ole32.dll", "imm32.dll",
+# On the KnownDLLs list of every Windows from 7 to 11 (some, such as urlmon
+# and wininet, left it in Windows 10), plus comctl32: the manifest takes
+# version 6 from WinSxS.
+KNOWN_DLLS = {
+    "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "gdi32.dll", "imagehlp.dll", "imm32.dll",
+    "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ole32.dll",
+    "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shell32.dll",
+    "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll", "comctl32.dll",
 }
 ALLOWED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "allowed_imports.txt")
 # Oldest first; the exes are made for the last one.
 VERSIONS = ["2000", "XP", "XP x64", "Vista", "7"]
 
 
+class PE:
+    """Just enough of a PE file to read its import tables."""
+
+    def __init__(self, path):
+        with open(path, "rb") as f:
+            self.data = f.read()
+        if self.data[:2] != b"MZ":
+            raise ValueError("%s: not a PE file" % path)
+        pe = self.u32(0x3C)
+        if self.data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("%s: not a PE file" % path)
+        sections, optional_size = self.u16(pe + 6), self.u16(pe + 20)
+        optional = pe + 24
+        self.wide = self.u16(optional) == 0x20B  # PE32+
+        directories = optional + (112 if self.wide else 96)
+        self.directories = [struct.unpack_from("<II", self.data, directories + 8 * i)
+                            for i in range(self.u32(directories - 4))]
+        table = optional + optional_size
+        self.sections = [struct.unpack_from("<IIII", self.data, table + 40 * i + 8)
+                         for i in range(sections)]
+
+    def u16(self, offset):
+        return struct.unpack_from("<H", self.data, offset)[0]
+
+    def u32(self, offset):
+        return struct.unpack_from("<I", self.data, offset)[0]
+
+    def offset(self, rva):
+        for size, address, raw_size, raw in self.sections:
+            if address <= rva < address + max(size, raw_size):
+                return rva - address + raw
+        raise ValueError("RVA %#x lies in no section" % rva)
+
+    def text(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+
+    def names(self, rva):
+        """Function names of a thunk table; '#<ordinal>' for one by ordinal."""
+        step, flag = (8, 1 << 63) if self.wide else (4, 1 << 31)
+        at, out = self.offset(rva), []
+        while True:
+            entry = struct.unpack_from("<Q" if self.wide else "<I", self.data, at)[0]
+            if entry == 0:
+                return out
+            out.append("#%d" % (entry & 0xFFFF) if entry & flag else self.text(entry + 2))
+            at += step
+
+    def imports(self, directory, size, name_at, table_at):
+        """(dll, functions) of an import directory of descriptors of size."""
+        if directory >= len(self.directories) or self.directories[directory][0] == 0:
+            return []
+        at, out = self.offset(self.directories[directory][0]), []
+        while True:
+            fields = struct.unpack_from("<%dI" % (size // 4), self.data, at)
+            if not any(fields):
+                return out
+            thunks = fields[table_at] or fields[table_at + 1]
+            out.append((self.text(fields[name_at]), self.names(thunks)))
+            at += size
+
+
 def imports(exe):
-    """(dll, function) pairs of the exe's import table, in table order; a
-    function imported by ordinal only is named '#<ordinal>'."""
-    out = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], check=True,
-                         capture_output=True, text=True).stdout
-    pairs, dll = [], None
-    for line in out.splitlines():
-        m = re.match(r"\s*DLL Name: (\S+)", line)
-        if m:
-            dll = m.group(1)
-            pairs.append((dll, None))
-            continue
-        if dll is None:
-            continue
-        if not line.strip():
-            dll = None
-            continue
-        m = re.match(r"\s+[0-9a-f]+\s+(\d+)\s+(\S+)", line)
-        if m and m.group(2) != "<none>":
-            pairs.append((dll, m.group(2)))
-        elif re.match(r"\s+[0-9a-f]+\s+(\d+)\s*(<none>)?\s*$", line):
-            pairs.append((dll, "#%d" % int(line.split()[1])))
+    """(dll, function) pairs of the exe's import table, in table order: a
+    (dll, None) pair before each DLL's functions. Delay-loaded DLLs come as
+    ('<dll> (delay-loaded)', None): those are searched for as well."""
+    pe, pairs = PE(exe), []
+    for dll, functions in pe.imports(1, 20, 3, 0):  # Name; OriginalFirstThunk, FirstThunk
+        pairs.append((dll, None))
+        pairs.extend((dll, fn) for fn in functions)
+    for dll, _ in pe.imports(13, 32, 1, 4):  # DllNameRVA; ImportNameTableRVA
+        pairs.append(("%s (delay-loaded)" % dll, None))
     return pairs
 
 
@@ -68,10 +127,14 @@ def main(paths):
         pairs = imports(exe)
         dlls = [d for d, fn in pairs if fn is None]
         functions = [(d, fn) for d, fn in pairs if fn is not None]
-        foreign = [d for d in dlls if d.lower() not in SYSTEM_DLLS]
+        foreign = [d for d in dlls if d.lower().split()[0] not in KNOWN_DLLS]
         print(f"{exe}: {', '.join(d.lower() for d in dlls)}")
-        if foreign or not dlls or not functions:
-            print(f"  not a system DLL: {', '.join(foreign) or '(no imports read)'}")
+        if foreign:
+            print(f"  not a KnownDLL of Windows 7 to 11: {', '.join(foreign)} (Windows looks "
+                  "for such a DLL beside the exe first: load it at run time from the system folder)")
+            failed = True
+        if not dlls or not functions:
+            print("  no imports read")
             failed = True
         new = [(d, fn) for d, fn in functions if (d.lower(), fn) not in table]
         for d, fn in new:

@@ -6,6 +6,7 @@ never leaks between tests.
 """
 
 import os
+import shutil
 import sys
 import time
 import unittest
@@ -14,7 +15,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import (ClickLog, WineSession, helper_exe, missing_tools,  # noqa: E402
                      to_windows_path, wait_until)
-from tool import INTERVAL_BOX, KEY_BOX, Tool, figure, read_config, stop_all  # noqa: E402
+from tool import (INTERVAL_BOX, KEY_BOX, Tool, figure, read_config, stop_all,  # noqa: E402
+                  tool_exe)
 
 TARGET = (300, 300, 400, 300)  # click target window: x, y, w, h
 TARGET_POINT = (500, 460)      # screen point inside the target's client area
@@ -215,14 +217,50 @@ class YorisenTest(unittest.TestCase):
 
     def test_tool_whose_precise_tick_cannot_start_still_clicks(self):
         # Built to fail creating its tick thread; it traces that and falls
-        # back to a window timer.
-        tool = self.start(exe="yorisen-failtick.exe")
-        tool.expect_traces.append("^CreateThread failed, error 8$")
-        self.aim_at_target()
-        rate = self.hold_and_count("Left", "LD", 20)
-        figure("failing tick, 40 ms: %.1f left clicks/s" % rate)
-        self.assertTrue(15 <= rate <= 30, rate)
-        self.assertEqual(tool.traces(), ["CreateThread failed, error 8"])
+        # back to a window timer. Without winmm, that one ticks all the same.
+        overrides = S.env["WINEDLLOVERRIDES"]
+        self.addCleanup(S.env.__setitem__, "WINEDLLOVERRIDES", overrides)
+        for winmm in ("", "winmm"):
+            S.env["WINEDLLOVERRIDES"] = overrides + (";%s=d" % winmm if winmm else "")
+            TARGET_LOG.mark()
+            tool = self.start(exe="yorisen-failtick.exe")
+            tool.expect_traces += ["^CreateThread failed, error 8$",
+                                   r"^LoadLibraryExW winmm\.dll failed, error 126$"]
+            self.aim_at_target()
+            rate = self.hold_and_count("Left", "LD", 20)
+            figure("failing tick, 40 ms%s: %.1f left clicks/s" % (winmm and " without winmm", rate))
+            self.assertTrue(15 <= rate <= 30, rate)
+            self.assertEqual(tool.traces(), ["CreateThread failed, error 8"] + (
+                ["LoadLibraryExW winmm.dll failed, error 126"] if winmm else []))
+            self.assertEqual(tool.close(), 0)
+
+    def test_dlls_planted_beside_the_exe_never_run(self):
+        # The DLLs the tool loads by name (a WINEDEBUG=+loaddll run): winmm,
+        # for the fallback tick's resolution, and msacm32, which Wine's winmm
+        # imports. Not version and uxtheme: Wine's user32 and comctl32 load
+        # them at start, before any of our code; nor msimg32, which Wine's
+        # uxtheme loads past any restriction. That chain is the system's.
+        names = ["winmm.dll", "msacm32.dll"]
+        overrides = S.env["WINEDLLOVERRIDES"]
+        # Windows' order for these: Wine itself prefers its builtins.
+        S.env["WINEDLLOVERRIDES"] = overrides + ";winmm,msacm32=n,b"
+        self.addCleanup(S.env.__setitem__, "WINEDLLOVERRIDES", overrides)
+        planted = os.path.join(os.path.dirname(tool_exe()), "planted.dll")
+        # The failing tick's fallback loads winmm itself.
+        for exe in ("yorisen.exe", "yorisen-failtick.exe"):
+            tool = Tool(S, exe=exe, start=False)
+            self.tools.append(tool)
+            tool.expect_traces.append("^CreateThread failed, error 8$")
+            for name in names:
+                shutil.copy(planted, os.path.join(tool.folder, name))
+            tool.start()
+            TARGET_LOG.mark()
+            self.aim_at_target()
+            self.hold_and_count("Left", "LD", 3)
+            tool.choose(tool.open_menu(), 2)  # 終了する
+            self.assertEqual(tool.proc.wait_exit(10), 0)
+            self.assertEqual([f for f in os.listdir(tool.folder) if f.endswith(".ran")], [], exe)
+            wait_until(lambda: not S.tray_visible(), 10, message="icon gone")
 
     def test_precise_tick_beats_the_window_timer_cap_at_5ms(self):
         self.start("[Config]\r\nInterval=5\r\n")

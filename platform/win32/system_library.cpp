@@ -1,0 +1,54 @@
+#include "platform/win32/system_library.h"
+
+#include <string>
+
+#include "platform/os.h"
+#include "platform/win32/trace.h"
+
+namespace win32 {
+
+namespace {
+
+// Not in every SDK's headers for Windows 7.
+constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+FARPROC Kernel32Function(const char* name) {
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  return kernel == nullptr ? nullptr : GetProcAddress(kernel, name);
+}
+
+}  // namespace
+
+void RestrictDllSearch() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  // Windows 8 and later, and Windows 7 with KB2533623.
+  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(Kernel32Function("SetDefaultDllDirectories")));
+  if (setDefault != nullptr && setDefault(kSearchSystem32)) return;
+  if (setDefault != nullptr) TraceFailure(L"SetDefaultDllDirectories");
+  // Older: at least not the current folder. The exe's own stays searched.
+  if (!SetDllDirectoryW(L"")) TraceFailure(L"SetDllDirectoryW");
+}
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  // The search flags came with AddDllDirectory.
+  if (Kernel32Function("AddDllDirectory") != nullptr) {
+    const HMODULE module = LoadLibraryExW(name, nullptr, kSearchSystem32);
+    if (module == nullptr) TraceFailure((std::wstring(L"LoadLibraryExW ") + name).c_str());
+    return module;
+  }
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    TraceFailure(L"GetSystemDirectoryW");
+    return nullptr;
+  }
+  const std::wstring path = std::wstring(folder, length) + L"\\" + name;
+  // By full path, and without this flag the DLL's own imports would still
+  // be looked for beside the exe.
+  const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (module == nullptr) TraceFailure((L"LoadLibraryExW " + path).c_str());
+  return module;
+}
+
+}  // namespace win32
