@@ -13,6 +13,11 @@ namespace {
 constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
 FARPROC Kernel32Function(const char* name) {
+#ifdef YORISEN_TEST_WINDOWS7_LOAD
+  // Test build: a Windows 7 without KB2533623.
+  if (lstrcmpA(name, "SetDefaultDllDirectories") == 0 || lstrcmpA(name, "AddDllDirectory") == 0)
+    return nullptr;
+#endif
   const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   return kernel == nullptr ? nullptr : GetProcAddress(kernel, name);
 }
@@ -32,6 +37,10 @@ void RestrictDllSearch() {
 }
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {
+#ifdef YORISEN_TEST_BARE_LOAD
+  // Test build: only the search restricted at start keeps this one safe.
+  return LoadLibraryW(name);
+#endif
   // The search flags came with AddDllDirectory.
   if (Kernel32Function("AddDllDirectory") != nullptr) {
     const HMODULE module = LoadLibraryExW(name, nullptr, kSearchSystem32);

@@ -8,18 +8,23 @@ folder, say) would run inside the tool before any of its code.
 Reads the PE import tables itself: objdump's layout differs between binutils
 releases."""
 import os
+import re
 import struct
 import sys
 
 # On the KnownDLLs list of every Windows from 7 to 11 (some, such as urlmon
-# and wininet, left it in Windows 10), plus comctl32: the manifest takes
-# version 6 from WinSxS.
+# and wininet, left it in Windows 10).
 KNOWN_DLLS = {
     "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "gdi32.dll", "imagehlp.dll", "imm32.dll",
     "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ole32.dll",
     "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shell32.dll",
-    "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll", "comctl32.dll",
+    "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll",
 }
+# comctl32 is no KnownDLL: only an exe whose manifest asks for version 6,
+# which comes from WinSxS, may import it.
+COMMON_CONTROLS_6 = re.compile(
+    rb'name="Microsoft\.Windows\.Common-Controls"[^>]*version="6\.0\.0\.0"[^>]*'
+    rb'publicKeyToken="6595b64144ccf1df"', re.S)
 ALLOWED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "allowed_imports.txt")
 # Oldest first; the exes are made for the last one.
 VERSIONS = ["2000", "XP", "XP x64", "Vista", "7"]
@@ -73,8 +78,10 @@ class PE:
             out.append("#%d" % (entry & 0xFFFF) if entry & flag else self.text(entry + 2))
             at += step
 
-    def imports(self, directory, size, name_at, table_at):
-        """(dll, functions) of an import directory of descriptors of size."""
+    def imports(self, directory, size, name_at, table_at, other_table_at):
+        """(dll, functions) of an import directory of descriptors of size:
+        names from the table at field table_at, or from the one at
+        other_table_at where some linkers leave the first empty."""
         if directory >= len(self.directories) or self.directories[directory][0] == 0:
             return []
         at, out = self.offset(self.directories[directory][0]), []
@@ -82,20 +89,48 @@ class PE:
             fields = struct.unpack_from("<%dI" % (size // 4), self.data, at)
             if not any(fields):
                 return out
-            thunks = fields[table_at] or fields[table_at + 1]
+            thunks = fields[table_at] or fields[other_table_at]
             out.append((self.text(fields[name_at]), self.names(thunks)))
             at += size
+
+
+def manifest(exe):
+    """The exe's own manifest (RT_MANIFEST 1, any language), or b""."""
+    pe = PE(exe)
+    if len(pe.directories) < 3 or pe.directories[2][0] == 0:
+        return b""
+    base = pe.offset(pe.directories[2][0])
+
+    def entry(table, wanted):
+        """Offset of the subdirectory or data entry named by wanted (an id;
+        None for the first)."""
+        named, ids = struct.unpack_from("<HH", pe.data, table + 12)
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", pe.data, table + 16 + 8 * i)
+            if wanted is None or (not name & 1 << 31 and name == wanted):
+                return base + (target & 0x7FFFFFFF)
+        return None
+
+    table = entry(base, 24)
+    table = table and entry(table, 1)
+    data = table and entry(table, None)
+    if not data:
+        return b""
+    rva, size = struct.unpack_from("<II", pe.data, data)
+    return pe.data[pe.offset(rva):pe.offset(rva) + size]
 
 
 def imports(exe):
     """(dll, function) pairs of the exe's import table, in table order: a
     (dll, None) pair before each DLL's functions. Delay-loaded DLLs come as
-    ('<dll> (delay-loaded)', None): those are searched for as well."""
+    ('<dll> (delay-loaded)', None): those are searched for as well. (GNU ld
+    leaves that directory empty: scripts/test looks for the delay-load helper
+    in the link map.)"""
     pe, pairs = PE(exe), []
-    for dll, functions in pe.imports(1, 20, 3, 0):  # Name; OriginalFirstThunk, FirstThunk
+    for dll, functions in pe.imports(1, 20, 3, 0, 4):  # Name; OriginalFirstThunk, FirstThunk
         pairs.append((dll, None))
         pairs.extend((dll, fn) for fn in functions)
-    for dll, _ in pe.imports(13, 32, 1, 4):  # DllNameRVA; ImportNameTableRVA
+    for dll, _ in pe.imports(13, 32, 1, 4, 3):  # DllNameRVA; ImportNameTableRVA, IAT
         pairs.append(("%s (delay-loaded)" % dll, None))
     return pairs
 
@@ -127,7 +162,8 @@ def main(paths):
         pairs = imports(exe)
         dlls = [d for d, fn in pairs if fn is None]
         functions = [(d, fn) for d, fn in pairs if fn is not None]
-        foreign = [d for d in dlls if d.lower().split()[0] not in KNOWN_DLLS]
+        known = KNOWN_DLLS | ({"comctl32.dll"} if COMMON_CONTROLS_6.search(manifest(exe)) else set())
+        foreign = [d for d in dlls if d.lower().split()[0] not in known]
         print(f"{exe}: {', '.join(d.lower() for d in dlls)}")
         if foreign:
             print(f"  not a KnownDLL of Windows 7 to 11: {', '.join(foreign)} (Windows looks "

@@ -249,8 +249,11 @@ class YorisenTest(unittest.TestCase):
         S.env["WINEDLLOVERRIDES"] = overrides + ";winmm,msacm32=n,b"
         self.addCleanup(S.env.__setitem__, "WINEDLLOVERRIDES", overrides)
         planted = os.path.join(os.path.dirname(tool_exe()), "planted.dll")
-        # The failing tick's fallback loads winmm itself.
-        for exe in ("yorisen.exe", "yorisen-failtick.exe"):
+        # The failing tick's fallback loads winmm itself: by the system
+        # folder's flag, by bare name after the restriction at start, and as
+        # on a Windows 7 without the search flags.
+        for exe in ("yorisen.exe", "yorisen-failtick.exe", "yorisen-failtick-bareload.exe",
+                    "yorisen-failtick-windows7.exe"):
             tool = Tool(S, exe=exe, start=False)
             self.tools.append(tool)
             tool.expect_traces.append("^CreateThread failed, error 8$")
