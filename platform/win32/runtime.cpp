@@ -65,8 +65,9 @@ bool _Sp_make_shared_tag::_S_eq(const type_info& info) noexcept { return &info =
 #if defined(_GLIBCXX_RELEASE) && _GLIBCXX_RELEASE >= 13
 // From GCC 13, basic_string's rare overlapping-replace path is declared an
 // extern template even in C++20, so the linker takes it from the library's
-// wstring instantiation, whose every other member comes along with the
-// exception machinery (some 150 KB). Instantiated here, it stays ours.
+// wstring instantiation, which brings the exception machinery and the
+// demangler along (115 KB on x64, 160 KB on i686). Instantiated here, it
+// stays ours.
 template void std::wstring::_M_replace_cold(wchar_t*, size_type, const wchar_t*, size_type,
                                             size_type);
 #endif
