@@ -50,7 +50,7 @@ struct Bounds {
   int height = 0;
 };
 
-enum class ControlKind { Frame, Label, TextBox, CheckBox };
+enum class ControlKind : std::uint8_t { Frame, Label, TextBox, CheckBox };
 
 class Control {
  public:
@@ -317,7 +317,7 @@ class Form {
   friend class Control;
   friend class Menu;
   friend class Timer;
-  enum class State { NotLoaded, Loaded, Unloading };
+  enum class State : std::uint8_t { NotLoaded, Loaded, Unloading };
 
   FormStyle style_;
   State state_ = State::NotLoaded;

@@ -84,7 +84,7 @@ std::wstring FinalPath(const std::wstring& path);
 
 // --- where the settings live ---
 
-enum class Access {
+enum class Access : std::uint8_t {
   Granted,
   Missing,  // no such file
   Denied,   // refused: access denied or write-protected media
@@ -100,7 +100,7 @@ Access FolderWriteAccess(const std::wstring& folder);
 // folder), by the security the path carries; for the elevated half of an
 // administrator's token only. A volume without security grants it.
 Access UnelevatedWriteAccess(const std::wstring& path, bool folder);
-enum class KnownFolder { RoamingAppData, LocalAppData };
+enum class KnownFolder : std::uint8_t { RoamingAppData, LocalAppData };
 // The user's folder without a trailing separator; empty when unknown.
 std::wstring KnownFolderPath(KnownFolder folder);
 // True when folder exists afterwards.

@@ -36,6 +36,10 @@ std::vector<std::shared_ptr<SubClassClient>>::iterator Find(const SubClassClient
   return Find(object.Identity());
 }
 
+// By value: a handler may register or remove objects while it runs, which
+// moves or empties its slot; the copy keeps it alive until it returns.
+std::shared_ptr<SubClassClient> Slot(std::size_t i) { return RegisteredObjects[i]; }
+
 void CompactIfIdle() {
   if (dispatchDepth != 0) return;
   RegisteredObjects.erase(std::remove(RegisteredObjects.begin(), RegisteredObjects.end(), nullptr),
@@ -92,7 +96,7 @@ LResult SubClassProc(WindowHandle hWnd, std::uint32_t iMsg, WParam& wParam, LPar
   // Index walk: objects that join are appended and objects that leave empty
   // their slot, so a handler may do either without upsetting this walk.
   for (std::size_t i = 0; i < RegisteredObjects.size(); ++i) {
-    const std::shared_ptr<SubClassClient> object = RegisteredObjects[i];
+    const std::shared_ptr<SubClassClient> object = Slot(i);
     if (!object || object->hWnd() != hWnd) continue;
     result = object->WindowProc(hWnd, iMsg, wParam, lParam);
     if (object->PreWndProcAddress != 0) previous = object->PreWndProcAddress;

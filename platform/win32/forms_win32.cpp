@@ -33,7 +33,8 @@ template <typename Fn>
 Fn User32Proc(const char* name) {
   const HMODULE user32 = GetModuleHandleW(L"user32.dll");
   if (user32 == nullptr) return nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+  // Through void (*)(), which GCC lets stand for any function type.
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
 }
 
 UINT WindowDpi(HWND window) {

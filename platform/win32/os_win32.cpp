@@ -399,8 +399,9 @@ bool OptOutOfThrottling(std::uint32_t features) {
   using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
   const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   if (kernel == nullptr) return false;
+  // Through void (*)(), which GCC lets stand for any function type.
   const auto set = reinterpret_cast<SetProcessInformationFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")));
+      reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetProcessInformation")));
   if (set == nullptr) return false;
   // The features under our control, each in state off: never throttled.
   PowerThrottlingState state{1, features, 0};

@@ -27,8 +27,9 @@ FARPROC Kernel32Function(const char* name) {
 void RestrictDllSearch() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   // Windows 8 and later, and Windows 7 with KB2533623.
+  // Through void (*)(), which GCC lets stand for any function type.
   const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(Kernel32Function("SetDefaultDllDirectories")));
+      reinterpret_cast<void (*)()>(Kernel32Function("SetDefaultDllDirectories")));
   if (setDefault != nullptr && setDefault(kSearchSystem32)) return;
   if (setDefault != nullptr) TraceFailure(L"SetDefaultDllDirectories");
   // Older: at least not the current folder. The exe's own stays searched.

@@ -46,7 +46,8 @@ class FineResolution {
     return begin_ != nullptr;
   }
   PeriodFn Function(const char* name) const {
-    return reinterpret_cast<PeriodFn>(reinterpret_cast<void*>(GetProcAddress(winmm_.get(), name)));
+    return reinterpret_cast<PeriodFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(winmm_.get(), name)));
   }
 
   win32::Library winmm_;

@@ -44,7 +44,7 @@ WINESERVER = os.environ.get("YORISEN_E2E_WINESERVER", "/usr/lib/wine/wineserver6
 # unmanaged (Wine draws the frame itself, the X window is the whole Win32
 # window).  Measured with Wine 8.0 default metrics.
 FRAME_CLIENT_OFFSET = (4, 23)      # client origin inside a WS_OVERLAPPEDWINDOW
-TRAY_FIRST_ICON = (13, 32)         # centre of icon 0 inside "Wine System Tray"
+TRAY_FIRST_ICON = (13, 32)         # centre of icon 0 inside the tray window
 TRAY_CLIENT_OFFSET = (3, 22)       # its frame when unmanaged
 TRAY_ICON_STEP = 20                # icons are laid out left to right
 CAPTION_BUTTONS = {"min": 48, "max": 32, "close": 14}  # centre = width - value
@@ -52,7 +52,10 @@ CAPTION_BUTTON_Y = 12
 MENU_BORDER = 3
 MENU_SEPARATOR = 8
 
-TRAY_WINDOW_NAME = "Wine System Tray"
+# The window that shows the icons, known by its Win32 class (titles differ
+# from one Wine to the next): the X11 driver's own tray under Wine 8,
+# explorer's taskbar window, as on Windows, from Wine 9 on.
+TRAY_CLASSES = ("__winex11_standalone_tray", "Shell_TrayWnd")
 MENU_CLASS = "#32768"  # Win32 class of popup menus
 
 # Win32 notification callback lParams as seen by the tray owner.
@@ -743,12 +746,22 @@ class WineSession:
         return w - CAPTION_BUTTONS[which], CAPTION_BUTTON_Y
 
     # -- notification area -------------------------------------------------
+    def tray_windows(self):
+        """X ids of the tray windows Windows counts as visible. Wine shows
+        the tray only while an icon exists; X's own state cannot tell, as
+        Wine 10 may leave a hidden tray mapped when no window manager runs."""
+        return [wid for wid, (cls, _) in self.win32_windows().items() if cls in TRAY_CLASSES]
+
     def tray_window(self, timeout=10.0):
-        """Wine's own tray window (shown while at least one icon exists)."""
-        return self.wait_window(name="^%s$" % TRAY_WINDOW_NAME, timeout=timeout)
+        """Wine's tray window (shown while at least one icon exists)."""
+        def one():
+            ids = self.tray_windows()
+            return ids[0] if len(ids) == 1 else None
+        return wait_until(one, timeout, interval=0.05, message="the tray window",
+                          describe=self.describe_windows)
 
     def tray_visible(self):
-        return bool(self.find_windows(name="^%s$" % TRAY_WINDOW_NAME))
+        return bool(self.tray_windows())
 
     def tray_colour_pixels(self):
         """How many of the tray window's pixels are strongly coloured (one
