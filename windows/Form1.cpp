@@ -189,9 +189,12 @@ void Form1::ShowState() {
   const bool blocked = adminFront_.Blocked();
   const bool on = WatchEnabled && !StopFlg && !blocked;
   // Blocked names the cause the user can act on, off or not.
-  const std::wstring tip = Caption() + (blocked ? L"\n管理者として実行中のウィンドウでは使えません"
-                                        : on ? L""
-                                             : L"\nOFF");
+  std::wstring tip = Caption();
+  if (blocked) {
+    tip += L"\n管理者として実行中のウィンドウでは使えません";
+  } else if (!on) {
+    tip += L"\nOFF";
+  }
   if (on != IconGreyed() && tip == mTray->ToolTipText()) return;
   SetIconGreyed(!on);
   mTray->SetIconAndToolTipText(Icon(), tip);
