@@ -1,5 +1,7 @@
 #include "engine/key_watcher.h"
 
+#include <algorithm>
+
 #include "platform/forms.h"
 #include "platform/os.h"
 
@@ -9,19 +11,57 @@ namespace {
 
 bool ReadsDown(std::int32_t virtualKey) { return os::KeyState(virtualKey) != 0; }
 
+bool Due(std::uint32_t due, std::uint32_t now) { return static_cast<std::int32_t>(now - due) >= 0; }
+
+void SendUp(WatcherState& state, WatcherState::OwedUp& up) {
+  if (os::InjectButton(0, up.flag, state.Cursor.x, state.Cursor.y) == 1) {
+    up.flag = 0;
+    return;
+  }
+  // Windows refuses input while a secure desktop shows, for one.
+  if (!up.refused) os::Trace(L"SendInput refused a button-up; trying again");
+  up.refused = true;
+  up.due = os::TimeMs() + kUpRetryMs;
+}
+
 // A primary or a secondary click. The injected flags name physical buttons,
 // so for a user who swapped the buttons the primary click is a right one;
 // asked at every click, the setting holds from the moment it changes.
-void ClickPair(WatcherState& state, bool primary) {
+void Click(WatcherState& state, bool primary) {
+  WatcherState::OwedUp& up = state.Ups[primary ? 0 : 1];
+  // The previous click's up goes first; while Windows refuses it, so would
+  // it a down.
+  if (up.flag != 0) SendUp(state, up);
+  if (up.flag != 0) return;
   // A failed query keeps the previous position.
   os::CursorPos(state.Cursor);
   const bool left = primary != os::ButtonsSwapped();
-  os::InjectClickPair(left ? platform::kMouseLeftDown : platform::kMouseRightDown,
-                      left ? platform::kMouseLeftUp : platform::kMouseRightUp, state.Cursor.x,
-                      state.Cursor.y);
+  const std::uint32_t upFlag = left ? platform::kMouseLeftUp : platform::kMouseRightUp;
+  const bool held = state.PressMs > 0;
+  const int sent = os::InjectButton(left ? platform::kMouseLeftDown : platform::kMouseRightDown,
+                                    held ? 0 : upFlag, state.Cursor.x, state.Cursor.y);
+  // A down that did not go in leaves nothing to release.
+  if (sent == 0 || sent == 2) return;
+  up = {upFlag, os::TimeMs() + static_cast<std::uint32_t>(state.PressMs), false};
 }
 
 }  // namespace
+
+std::int32_t PressFor(std::int32_t pressTime, std::int32_t period) {
+  const std::int32_t press = pressTime >= 0 ? pressTime : std::min(period / 2, kLongestDefaultPressMs);
+  return std::max(0, std::min(press, period - 1));
+}
+
+std::int32_t SendUps(WatcherState& state, bool all) {
+  std::int32_t next = -1;
+  for (WatcherState::OwedUp& up : state.Ups) {
+    if (up.flag != 0 && (all || Due(up.due, os::TimeMs()))) SendUp(state, up);
+    if (up.flag == 0) continue;
+    const auto left = std::max(0, static_cast<std::int32_t>(up.due - os::TimeMs()));
+    next = next < 0 ? left : std::min(next, left);
+  }
+  return next;
+}
 
 bool Tick(WatcherState& state, ui::Form& window) {
   if (state.FirstTick) {
@@ -38,7 +78,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
 
     const bool leftDown = ReadsDown(state.KeyCodes[0]);
     if (leftDown && elsewhere() && state.WatchEnabled) {
-      ClickPair(state, true);
+      Click(state, true);
     }
 
     const bool rightDown = ReadsDown(state.KeyCodes[1]);
@@ -51,7 +91,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
         // Modulo 2^32, so the window survives the counter wrapping.
         const auto held = static_cast<std::int32_t>(os::TimeMs() - state.RightHeldSince);
         if (held < kRightHoldLimitMs) {
-          ClickPair(state, false);
+          Click(state, false);
         }
       }
     } else {

@@ -30,12 +30,40 @@ struct WatcherState {
   std::uint32_t RightHeldSince = 0;
   bool OnOffHeld = false;
   platform::Point Cursor;
+  // "PressTime" from the settings; below 0: the default for the period.
+  std::int32_t PressTime = -1;
+  // How long this tick's clicks hold their button; 0: down and up at once.
+  std::int32_t PressMs = 0;
+  // The up each key's click still owes (0 primary, 1 secondary): the
+  // physical button's up flag, so that a swap in between cannot leave the
+  // other one down (0: none), and when it is due.
+  struct OwedUp {
+    std::uint32_t flag = 0;
+    std::uint32_t due = 0;
+    bool refused = false;
+  };
+  std::array<OwedUp, 2> Ups{};
 };
 
 namespace key_watcher {
 
 // Secondary (right) clicks stop this long into a hold of the right-click key.
 constexpr std::int32_t kRightHoldLimitMs = 5000;
+// A game that reads the mouse once a frame, at 20 frames a second, still
+// sees a press this long; longer ones only risk drags.
+constexpr std::int32_t kLongestDefaultPressMs = 50;
+// An up that Windows refused goes again this often, until it goes.
+constexpr std::int32_t kUpRetryMs = 100;
+
+// How long each click holds its button at period: pressTime (below 0: half
+// the period, at most kLongestDefaultPressMs), always up before the next
+// tick.
+std::int32_t PressFor(std::int32_t pressTime, std::int32_t period);
+
+// Sends the ups that are due (all of them when all), and again later the
+// ones Windows refuses. Returns the milliseconds until the next owed up, or
+// -1 when none is owed.
+std::int32_t SendUps(WatcherState& state, bool all);
 
 // One tick: turns the held keys into clicks at the cursor (the left-click
 // key's with the primary button, the right-click key's with the secondary

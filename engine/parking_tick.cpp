@@ -28,7 +28,13 @@ void ParkingTick::Start(bool rawKeys) {
 
 void ParkingTick::Tick() {
   const bool flush = state_.FirstTick;
+  const std::int32_t press = PressFor(state_.PressTime, timer_.Interval());
+  // A press the timer cannot time stays a click with no length.
+  state_.PressMs = press > 0 && timer_.TimesAlarm(press) ? press : 0;
   const bool keyDown = key_watcher::Tick(state_, window_);
+  // The next owed up goes on the timer's alarm, which neither parking nor a
+  // re-arm delays.
+  timer_.SetAlarm(SendUps(state_, false));
   const bool woken = std::exchange(justWoken_, false);
   if (!flush && MayPark(keyDown)) {
     if (!timer_.Parked() && HearsWatchedButtons())
@@ -49,6 +55,10 @@ void ParkingTick::KeyDown() {
   justWoken_ = true;
   Tick();
 }
+
+void ParkingTick::Alarm() { timer_.SetAlarm(SendUps(state_, false)); }
+
+void ParkingTick::SendAllUps() { timer_.SetAlarm(SendUps(state_, true)); }
 
 void ParkingTick::Wake() {
   StayAwake();

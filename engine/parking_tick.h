@@ -41,6 +41,10 @@ class ParkingTick {
   // The stop flag, a key code, the interval or the window state changed: a
   // parked tick ticks again every period, from now.
   void Wake();
+  // The timer's alarm: the ups that are due.
+  void Alarm();
+  // The tool is about to end: every owed up now.
+  void SendAllUps();
 
  private:
   void StayAwake();

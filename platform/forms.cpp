@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/native.h"
+#include "platform/os.h"
 
 namespace ui {
 
@@ -175,6 +176,32 @@ void Timer::Rearm() {
 
 void Timer::NativeTick() {
   if (enabled_ && interval_ > 0 && Tick) Tick();
+}
+
+void Timer::SetAlarm(std::int32_t milliseconds) {
+  // Asked at every tick: only a change costs.
+  if (milliseconds < 0 && !alarmSet_) return;
+  const std::uint32_t at = os::TimeMs() + static_cast<std::uint32_t>(milliseconds);
+  if (milliseconds >= 0 && alarmSet_ && at == alarmAt_) return;
+  alarmSet_ = milliseconds >= 0;
+  alarmAt_ = at;
+  if (auto* peer = form_.Peer()) peer->ArmAlarm(*this);
+}
+
+bool Timer::TimesAlarm(std::int32_t milliseconds) {
+  auto* peer = form_.Peer();
+  return peer != nullptr && peer->TimesAlarm(*this, milliseconds);
+}
+
+std::int32_t Timer::AlarmRemaining() const {
+  const auto left = static_cast<std::int32_t>(alarmAt_ - os::TimeMs());
+  return left > 0 ? left : 0;
+}
+
+// Also when the timer is disabled: an alarm releases what a tick pressed.
+void Timer::NativeAlarm() {
+  alarmSet_ = false;
+  if (Alarm) Alarm();
 }
 
 // --- forms ---

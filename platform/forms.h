@@ -213,10 +213,22 @@ class Timer {
   void SetPace(std::int32_t milliseconds, bool parked = false);
   std::int32_t Pace() const { return pace_; }
   bool Parked() const { return parked_; }
+  // One Alarm event milliseconds from now, beside the ticks; it keeps its
+  // time across re-arms, parking and a change of native timer. Below 0
+  // cancels it.
+  void SetAlarm(std::int32_t milliseconds);
+  // Whether the native timer can raise an alarm this soon, and before the
+  // next tick: a window timer cannot below 10 ms.
+  bool TimesAlarm(std::int32_t milliseconds);
+  bool AlarmSet() const { return alarmSet_; }
+  // Milliseconds until the alarm, 0 once due.
+  std::int32_t AlarmRemaining() const;
 
   std::function<void()> Tick;
+  std::function<void()> Alarm;
 
   void NativeTick();
+  void NativeAlarm();
   // Re-arms the native timer after the form's window was created.
   void Rearm();
 
@@ -226,6 +238,8 @@ class Timer {
   std::int32_t pace_ = 0;
   bool parked_ = false;
   bool enabled_ = false;
+  bool alarmSet_ = false;
+  std::uint32_t alarmAt_ = 0;  // os::TimeMs
 };
 
 struct FormStyle {

@@ -33,6 +33,9 @@ class FormPeer {
   virtual void PopupMenu(Menu& menu, Menu* defaultItem) = 0;
   virtual void ArmTimer(Timer& timer, std::uint32_t milliseconds) = 0;
   virtual void DisarmTimer(Timer& timer) = 0;
+  // The timer's alarm as it now stands (set or not), on its native timer.
+  virtual void ArmAlarm(Timer& timer) = 0;
+  virtual bool TimesAlarm(Timer& timer, std::int32_t milliseconds) const = 0;
   virtual bool ListenRawKeys() = 0;
   virtual bool ListenRawButtons(bool listen) = 0;
   // Shows the window's icons greyed, or as the class has them.

@@ -36,9 +36,10 @@ bool CursorPos(Point& point);
 // The user's "swap primary and secondary buttons" setting: the primary
 // button is then the right one.
 bool ButtonsSwapped();
-// Button down then up at the cursor as one injection, so that no other input
-// can come between them and leave the button held.
-void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y);
+// A button's down, its up, or both (a flag of 0 is left out) at the cursor,
+// as one injection, so that no other input comes between them. Returns how
+// many of them went in: Windows may refuse input, or stop part-way.
+int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y);
 // The key's name in the user's keyboard layout ("Left", "Num 4"), or empty.
 std::wstring KeyName(std::int32_t virtualKey);
 // Millisecond counter; wraps at 2^32.

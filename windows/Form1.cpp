@@ -69,6 +69,7 @@ Form1::Form1(Form2& form2)
   TextInterval.Change = [this] { TextInterval_Change(); };
   ChkStop.Click = [this] { ChkStop_Click(); };
   Timer1.Tick = [this] { Timer1_Timer(); };
+  Timer1.Alarm = [this] { tick_.Alarm(); };
   RawKeyDown = [this] {
     tick_.KeyDown();
     ShowState();
@@ -93,6 +94,9 @@ void Form1::Form_Load() {
   Timer1.SetInterval(GTIni::ToInt32(GTIni::GetIni(kSection, L"Interval", L"40", GTIni::IniPath),
                                     interval_rule::kDefaultInterval));
   LastInterval = interval_rule::kDefaultInterval;
+  // Read, never written: few programs need another value, and a file
+  // without it keeps following the period.
+  PressTime = GTIni::ToInt32(GTIni::GetIni(kSection, L"PressTime", L"", GTIni::IniPath), -1);
   // The box's rule corrects the stored period before the first tick.
   TextInterval.SetText(GTIni::ToDecimal(Timer1.Interval()));
 
@@ -138,6 +142,8 @@ void Form1::RestartElevated() {
 
 void Form1::Form_Unload(std::int16_t& Cancel) {
   (void)Cancel;
+  // No button stays down after the tool.
+  tick_.SendAllUps();
   WriteSettings();
   // The registry keeps a shown icon until the program ends.
   mTray.reset();

@@ -145,6 +145,16 @@ void FakeForm::ArmTimer(ui::Timer& timer, std::uint32_t milliseconds) {
   ++armCount;
 }
 
+void FakeForm::ArmAlarm(ui::Timer& timer) {
+  (void)timer;
+  ++alarmArms;
+}
+
+bool FakeForm::TimesAlarm(ui::Timer& timer, std::int32_t milliseconds) const {
+  (void)timer;
+  return milliseconds >= Get().alarmFloorMs;
+}
+
 void FakeForm::DisarmTimer(ui::Timer& timer) {
   armedTimers.erase(&timer);
   armedAt.erase(&timer);
@@ -198,11 +208,15 @@ bool CursorPos(Point& point) {
 
 bool ButtonsSwapped() { return fake::Get().buttonsSwapped; }
 
-void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
-  auto& injected = fake::Get().injected;
-  const std::uint32_t now = fake::Get().clock;
-  injected.push_back({downFlag, x, y, now});
-  injected.push_back({upFlag, x, y, now});
+int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
+  fake::State& s = fake::Get();
+  int sent = 0;
+  for (const std::uint32_t flag : {downFlag, upFlag}) {
+    if (flag == 0 || (s.inputsTaken >= 0 && sent >= s.inputsTaken)) continue;
+    s.injected.push_back({flag, x, y, s.clock});
+    ++sent;
+  }
+  return sent;
 }
 
 std::wstring KeyName(std::int32_t virtualKey) {

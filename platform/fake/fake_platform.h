@@ -74,6 +74,8 @@ struct State {
   bool cursorFails = false;
   bool buttonsSwapped = false;
   std::vector<Injected> injected;
+  // Events each injection takes (below 0: all), as Windows may refuse them.
+  int inputsTaken = -1;
   std::uint32_t clock = 1000;
 
   std::wstring modulePath = L"C:\\Tools\\Yorisen\\yorisen.exe";
@@ -114,6 +116,8 @@ struct State {
   bool failedAddsTakeEffect = false;
   // Window timers: period by window and id.
   std::map<std::pair<WindowHandle, std::uintptr_t>, std::uint32_t> windowTimers;
+  // Form timers cannot time alarms shorter than this, as a window timer.
+  std::int32_t alarmFloorMs = 0;
   // AllowMessage calls: window, message, and how many tray calls came before.
   struct Allowed {
     WindowHandle window;
@@ -215,6 +219,8 @@ class FakeForm final : public ui::native::FormPeer {
   void PopupMenu(ui::Menu& menu, ui::Menu* defaultItem) override;
   void ArmTimer(ui::Timer& timer, std::uint32_t milliseconds) override;
   void DisarmTimer(ui::Timer& timer) override;
+  void ArmAlarm(ui::Timer& timer) override;
+  bool TimesAlarm(ui::Timer& timer, std::int32_t milliseconds) const override;
   bool ListenRawKeys() override;
   bool ListenRawButtons(bool listen) override;
   void SetIconGreyed(bool greyed) override { iconGreyed = greyed; }
@@ -236,6 +242,7 @@ class FakeForm final : public ui::native::FormPeer {
   std::map<ui::Timer*, std::uint32_t> armedTimers;
   std::map<ui::Timer*, std::uint32_t> armedAt;  // clock when last armed
   int armCount = 0;
+  int alarmArms = 0;
   bool rawKeys = false;
   bool rawButtons = false;
   int rawButtonCalls = 0;  // ListenRawButtons calls that changed something

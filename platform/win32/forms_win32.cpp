@@ -336,9 +336,21 @@ class Win32Form final : public FormPeer {
     }
     timers_[&timer] =
         CreateTickSource(hwnd_, reinterpret_cast<UINT_PTR>(&timer), milliseconds, timer.Parked());
+    ArmAlarm(timer);
   }
 
   void DisarmTimer(Timer& timer) override { timers_.erase(&timer); }
+
+  // Also on each new source: the alarm keeps its time.
+  void ArmAlarm(Timer& timer) override {
+    const auto it = timers_.find(&timer);
+    if (it != timers_.end()) it->second->SetAlarm(timer.AlarmSet() ? timer.AlarmRemaining() : -1);
+  }
+
+  bool TimesAlarm(Timer& timer, std::int32_t milliseconds) const override {
+    const auto it = timers_.find(&timer);
+    return it != timers_.end() && it->second->TimesAlarm(milliseconds);
+  }
 
   bool ListenRawKeys() override {
     rawKeys_ = rawKeys_ || win32::ListenRawKeys(hwnd_);
@@ -398,6 +410,17 @@ class Win32Form final : public FormPeer {
       case kTickMessage:
         OnTimer(wParam);
         return 0;
+      case kAlarmMessage:
+        OnAlarm(wParam);
+        return 0;
+      case WM_POWERBROADCAST:
+        // Alarms whose time passed in a sleep come now.
+        if (wParam == PBT_APMRESUMEAUTOMATIC) {
+          for (const auto& entry : timers_) {
+            if (entry.first->AlarmSet()) OnAlarm(reinterpret_cast<WPARAM>(entry.first));
+          }
+        }
+        break;
       case kTickFailedMessage:
         OnTickFailed(wParam, static_cast<DWORD>(lParam));
         return 0;
@@ -617,9 +640,20 @@ class Win32Form final : public FormPeer {
 
   void OnTimer(WPARAM id) {
     const auto it = timers_.find(reinterpret_cast<Timer*>(id));
-    if (it == timers_.end()) return;
+    if (it == timers_.end()) {
+      // A window timer's alarm, which comes once.
+      if (timers_.count(reinterpret_cast<Timer*>(id - 1)) == 0) return;
+      KillTimer(hwnd_, id);
+      OnAlarm(id - 1);
+      return;
+    }
     it->second->TickTaken();
     it->first->NativeTick();  // may disarm the timer: it is not used after this
+  }
+
+  void OnAlarm(WPARAM id) {
+    const auto it = timers_.find(reinterpret_cast<Timer*>(id));
+    if (it != timers_.end()) it->first->NativeAlarm();
   }
 
   void OnTickFailed(WPARAM id, DWORD error) {
@@ -630,6 +664,7 @@ class Win32Form final : public FormPeer {
     it->second =
         ReplaceTickSource(std::move(it->second), hwnd_, id,
                           static_cast<std::uint32_t>(it->first->Interval()), it->first->Parked());
+    ArmAlarm(*it->first);
   }
 
   // Keeps the focus inside the window across activations.

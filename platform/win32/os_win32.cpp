@@ -93,16 +93,18 @@ bool CursorPos(Point& point) {
 
 bool ButtonsSwapped() { return GetSystemMetrics(SM_SWAPBUTTON) != 0; }
 
-void InjectClickPair(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
+int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
   INPUT inputs[2]{};
-  for (INPUT& in : inputs) {
+  UINT count = 0;
+  for (const std::uint32_t flag : {downFlag, upFlag}) {
+    if (flag == 0) continue;
+    INPUT& in = inputs[count++];
     in.type = INPUT_MOUSE;
     in.mi.dx = x;  // no move flag: the click lands where the cursor is
     in.mi.dy = y;
+    in.mi.dwFlags = flag;
   }
-  inputs[0].mi.dwFlags = downFlag;
-  inputs[1].mi.dwFlags = upFlag;
-  SendInput(2, inputs, sizeof(INPUT));
+  return static_cast<int>(SendInput(count, inputs, sizeof(INPUT)));
 }
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 
 #include "platform/tick_schedule.h"
 #include "platform/win32/owned.h"
@@ -23,6 +24,10 @@ constexpr DWORD kHighResolutionTimer = 0x00000002;  // CREATE_WAITABLE_TIMER_HIG
 // A timer that wakes this much late still gets its missed ticks (Wine's
 // wakes are up to about a millisecond late); a longer stall skips them.
 constexpr std::int64_t kCatchUpLimitMs = 20;
+
+constexpr std::int64_t kNoAlarm = INT64_MAX;
+// A full message queue gets the alarm again this much later.
+constexpr std::int64_t kAlarmRetryMs = 10;
 
 // Arms timer once, due in relative 100 ns units.
 bool SetDue(HANDLE timer, LONGLONG due) {
@@ -120,23 +125,26 @@ class PreciseSource final : public TickSource {
     if (waitingForTake_.exchange(false)) SetEvent(wake_.get());
   }
 
+  void SetAlarm(std::int32_t milliseconds) override {
+    alarm_ = milliseconds < 0 ? kNoAlarm : Now() + milliseconds * frequency_ / 1000;
+    SetEvent(wake_.get());
+  }
+
  private:
   static DWORD WINAPI ThreadMain(LPVOID self) {
     static_cast<PreciseSource*>(self)->Run();
     return 0;
   }
 
-  // Waits until the pending tick is taken (or a re-arm or stop); false when
-  // it was taken before the wait began.
-  bool WaitForTake() {
-    waitingForTake_ = true;
-    // Checked again after announcing the wait, so a take in between is seen.
-    if (!pending_.load()) {
-      waitingForTake_ = false;
-      return false;
-    }
-    WaitForSingleObject(wake_.get(), INFINITE);
-    return true;
+  // Posts the alarm once due; one that cannot be posted now goes again soon.
+  void PostAlarm(std::int64_t now) {
+    std::int64_t due = alarm_.load();
+    if (due == kNoAlarm || now < due) return;
+    const std::int64_t next = PostMessageW(window_, kAlarmMessage, id_, 0)
+                                  ? kNoAlarm
+                                  : now + kAlarmRetryMs * frequency_ / 1000;
+    // Unless the window set another alarm meanwhile.
+    alarm_.compare_exchange_strong(due, next);
   }
 
   void Run() {
@@ -147,13 +155,26 @@ class PreciseSource final : public TickSource {
         schedule.Start(Now(), static_cast<std::int64_t>(period_.load()) * frequency_ / 1000,
                        kCatchUpLimitMs * frequency_ / 1000);
       }
-      // One tick at a time: the next waits until the window took this one.
-      if (pending_ && WaitForTake()) continue;
-      const std::int64_t remaining = schedule.Remaining(Now());
+      PostAlarm(Now());
+      // One tick at a time: the next waits until the window took this one,
+      // which TickTaken signals only when told that the thread waits.
+      bool waitingForTake = false;
+      if (pending_) {
+        waitingForTake_ = true;
+        // Checked again after announcing the wait, so a take in between is seen.
+        waitingForTake = pending_.load();
+        if (!waitingForTake) waitingForTake_ = false;
+      }
+      const std::int64_t alarm = alarm_.load();
+      std::int64_t due = waitingForTake ? alarm : std::min(alarm, schedule.Next());
+      if (due == kNoAlarm) {
+        WaitForSingleObject(wake_.get(), INFINITE);
+        continue;
+      }
+      const std::int64_t remaining = due - Now();
       if (remaining > 0) {
         // Relative due time in 100 ns units; negative means relative.
-        if (!SetDue(timer_.get(),
-                    -std::max<std::int64_t>(1, remaining * 10'000'000 / frequency_))) {
+        if (!SetDue(timer_.get(), -std::max<std::int64_t>(1, remaining * 10'000'000 / frequency_))) {
           // The window replaces this source; the thread ends here.
           stopped_ = true;
           PostMessageW(window_, kTickFailedMessage, id_, static_cast<LPARAM>(GetLastError()));
@@ -161,7 +182,7 @@ class PreciseSource final : public TickSource {
         }
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) continue;
       }
-      if (schedule.Due(Now())) {
+      if (!waitingForTake && schedule.Due(Now())) {
         pending_ = true;
         if (!PostMessageW(window_, kTickMessage, id_, 0)) pending_ = false;
       }
@@ -178,6 +199,7 @@ class PreciseSource final : public TickSource {
   std::atomic<bool> rearm_{true};
   std::atomic<bool> pending_{false};
   std::atomic<bool> waitingForTake_{false};
+  std::atomic<std::int64_t> alarm_{kNoAlarm};  // performance-counter time
   bool lowResolution_ = false;
   FineResolution resolution_;
   win32::KernelHandle timer_;

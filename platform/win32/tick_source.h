@@ -12,6 +12,8 @@ constexpr UINT kTickMessage = WM_APP + 1;
 // Posted when a timer's source stopped for good: wParam the timer id, lParam
 // the error. The window replaces it (ReplaceTickSource).
 constexpr UINT kTickFailedMessage = WM_APP + 2;
+// Posted when a timer's alarm is due; wParam is the timer id.
+constexpr UINT kAlarmMessage = WM_APP + 3;
 
 // What drives a form timer: WM_TIMER ticks, or kTickMessage ticks from a
 // precise waitable-timer thread, depending on the build.
@@ -23,6 +25,14 @@ class TickSource {
   virtual void SetPeriod(std::uint32_t milliseconds, bool parked) = 0;
   // The window thread has taken the pending tick; the next may be posted.
   virtual void TickTaken() = 0;
+  // One kAlarmMessage milliseconds from now, whatever the ticks do; below 0
+  // cancels it.
+  virtual void SetAlarm(std::int32_t milliseconds) = 0;
+  // Whether an alarm this soon comes on time, before the next tick.
+  virtual bool TimesAlarm(std::int32_t milliseconds) const {
+    (void)milliseconds;
+    return true;
+  }
   // True once the source stopped for good; it then posted kTickFailedMessage.
   virtual bool Stopped() const { return false; }
   // True for the high-resolution waitable timer.

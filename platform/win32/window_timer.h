@@ -63,18 +63,38 @@ class WindowTimerSource final : public TickSource {
  public:
   WindowTimerSource(HWND window, UINT_PTR id, bool fineWhileAwake)
       : window_(window), id_(id), fineWhileAwake_(fineWhileAwake) {}
-  ~WindowTimerSource() override { KillTimer(window_, id_); }
+  ~WindowTimerSource() override {
+    KillTimer(window_, id_);
+    KillTimer(window_, AlarmId(id_));
+  }
   WindowTimerSource(const WindowTimerSource&) = delete;
   WindowTimerSource& operator=(const WindowTimerSource&) = delete;
   void SetPeriod(std::uint32_t milliseconds, bool parked) override {
     resolution_.Hold(fineWhileAwake_ && !parked);
+    period_ = milliseconds;
     if (SetTimer(window_, id_, milliseconds, nullptr) == 0) win32::TraceFailure(L"SetTimer");
   }
   void TickTaken() override {}
+  // A window timer of its own, one-shot: the window stops it when it comes.
+  void SetAlarm(std::int32_t milliseconds) override {
+    if (milliseconds < 0) {
+      KillTimer(window_, AlarmId(id_));
+    } else if (SetTimer(window_, AlarmId(id_), static_cast<UINT>(milliseconds), nullptr) == 0) {
+      win32::TraceFailure(L"SetTimer");
+    }
+  }
+  // Window timers come no sooner than 10 ms, and may come one such step late.
+  bool TimesAlarm(std::int32_t milliseconds) const override {
+    return milliseconds >= static_cast<std::int32_t>(USER_TIMER_MINIMUM) &&
+           milliseconds + static_cast<std::int64_t>(USER_TIMER_MINIMUM) <= period_;
+  }
+  // Timer ids are addresses, so the one after is no other timer's.
+  static UINT_PTR AlarmId(UINT_PTR id) { return id + 1; }
 
  private:
   HWND window_;
   UINT_PTR id_;
+  std::uint32_t period_ = 0;
   bool fineWhileAwake_;
   FineResolution resolution_;
 };

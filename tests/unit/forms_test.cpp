@@ -141,8 +141,9 @@ TEST_F(FormsTest, SettingsAreReadOnceInOrderFromBesideTheExe) {
   os().modulePath = L"E:\\yorisen.exe";
   Start();
   EXPECT_EQ(GTIni::IniPath, L"E:\\config.ini");
-  EXPECT_EQ(os().reads, (std::vector<std::wstring>{L"Config/LeftKey", L"Config/RightKey",
-                                                   L"Config/OnOffKey", L"Config/Interval"}));
+  EXPECT_EQ(os().reads,
+            (std::vector<std::wstring>{L"Config/LeftKey", L"Config/RightKey", L"Config/OnOffKey",
+                                       L"Config/Interval", L"Config/PressTime"}));
 }
 
 TEST_F(FormsTest, StoredSettingsAreReadAndBadOnesGiveTheirDefaults) {
@@ -499,7 +500,7 @@ TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
   EXPECT_EQ(RunYorisen(false), 0);
   EXPECT_NE(os().markedWindows.at(key), 0u);
   EXPECT_EQ(os().released, std::vector<std::uintptr_t>{key});
-  EXPECT_EQ(os().reads.size(), 4u);
+  EXPECT_EQ(os().reads.size(), 5u);
 
   // A second start hands over to the running copy's window and writes nothing.
   fake::Reset();
@@ -524,14 +525,14 @@ TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
     if (os().clock >= 1200) os().instances.erase(key);
   };
   RunYorisen(true);
-  EXPECT_EQ(os().reads.size(), 4u);
+  EXPECT_EQ(os().reads.size(), 5u);
   EXPECT_TRUE(os().traces.empty());
 
   // A copy that neither ends nor shows a window does not block for ever.
   fake::Reset();
   os().instances[key] = 0;
   RunYorisen(false);
-  EXPECT_EQ(os().reads.size(), 4u);
+  EXPECT_EQ(os().reads.size(), 5u);
   EXPECT_EQ(os().traces.size(), 1u);
   EXPECT_LE(os().clock, 1000u + 6000u);
 }

@@ -2,7 +2,9 @@
 // and the clicks stay what a tick every period would give.
 #include "engine/parking_tick.h"
 
+#include <functional>
 #include <random>
+#include <string>
 
 #include "engine/GTIni.h"
 #include "fixture.h"
@@ -58,6 +60,8 @@ class Tool {
 
  private:
   void FireIfDue() {
+    ui::Timer& timer = f1().Timer1;
+    if (timer.AlarmSet() && timer.AlarmRemaining() == 0) timer.NativeAlarm();
     fake::FakeForm& form = fake::FormOf(f1());
     const auto it = form.armedTimers.find(&f1().Timer1);
     if (it == form.armedTimers.end()) return;
@@ -369,3 +373,112 @@ TEST_F(ParkingTickTest, ParkingGivesTheClicksOfATickEveryPeriod) {
 }
 
 }  // namespace
+
+// Each click holds its button for the press time; the ups keep their time
+// however the hold ends, and are owed again while Windows refuses them.
+class PressTest : public ParkingTickTest {
+ protected:
+  // Every event as "flags@ms since the first", to compare at a glance.
+  static std::vector<std::string> Events() {
+    std::vector<std::string> out;
+    const auto& all = fake::Get().injected;
+    for (const auto& e : all) {
+      out.push_back(std::to_string(e.flags) + "@" + std::to_string(e.at - all.front().at));
+    }
+    return out;
+  }
+  using V = std::vector<std::string>;
+};
+
+TEST_F(PressTest, DefaultPressIsHalfThePeriodAtMost50AndTheSettingIsCut) {
+  for (const auto& [period, press] :
+       std::vector<std::pair<int, int>>{{1, 0}, {2, 1}, {40, 20}, {99, 49}, {100, 50}, {999, 50}}) {
+    EXPECT_EQ(key_watcher::PressFor(-1, period), press) << period;
+  }
+  EXPECT_EQ(key_watcher::PressFor(0, 40), 0);
+  EXPECT_EQ(key_watcher::PressFor(500, 40), 39);
+  EXPECT_EQ(key_watcher::PressFor(7, 1), 0);
+  for (const auto& [stored, press] : std::vector<std::pair<const wchar_t*, int>>{
+           {L"", 20}, {L"-3", 20}, {L"x1", 20}, {L"99999999999", 20}, {L"0", 0}, {L"15", 15}}) {
+    fake::Reset();
+    GTIni::WriteIni(L"Config", L"PressTime", stored, kIni);
+    Tool tool(40);
+    EXPECT_EQ(key_watcher::PressFor(tool.f1().PressTime, 40), press) << stored;
+    EXPECT_TRUE(fake::Get().traces.empty());
+  }
+  fake::Reset();
+  Tool(40).f1().Unload();
+  EXPECT_EQ(fake::FileText(kIni).find(L"PressTime"), std::wstring::npos) << "never written";
+}
+
+TEST_F(PressTest, DownAtTheTickUpAPressLaterAndBothButtonsOweTheirOwn) {
+  Tool tool(40);
+  tool.Run(200);
+  fake::Press(vk::kLeft);
+  tool.Press(vk::kRight);
+  tool.Run(60);
+  fake::Release(vk::kLeft);
+  fake::Release(vk::kRight);
+  tool.Run(200);
+  EXPECT_EQ(Events(), (V{"2@0", "8@0", "4@20", "16@20", "2@40", "8@40", "4@60", "16@60"}));
+}
+
+TEST_F(PressTest, EveryWayAHoldEndsStillSendsTheUpAtItsTime) {
+  const std::vector<std::function<void(Tool&)>> ends = {
+      [](Tool&) { fake::Release(vk::kLeft); },
+      [](Tool& t) { t.Tap(vk::kUp); },
+      [](Tool& t) { fake::ClickCheckBox(t.f1().ChkStop); },
+      [](Tool& t) { fake::Get().activeWindow = t.f1().hWnd(); },
+      [](Tool& t) { fake::Type(t.f1().TextInterval, L"300"); },
+      [](Tool& t) { t.Minimise(); },
+      [](Tool&) { fake::Get().buttonsSwapped = true; },
+  };
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    fake::Reset();
+    Tool tool(40);
+    tool.Run(200);
+    tool.Press(vk::kLeft);
+    tool.Run(5);
+    ends[i](tool);
+    tool.Run(30);
+    fake::Release(vk::kLeft);
+    tool.Run(1000);
+    EXPECT_EQ(Events(), (V{"2@0", "4@20"})) << "end " << i;
+  }
+  // Ending the tool sends it at once.
+  fake::Reset();
+  GTIni::WriteIni(L"Config", L"PressTime", L"150", kIni);
+  Tool tool(200);
+  tool.Run(1000);
+  tool.Press(vk::kLeft);
+  tool.Run(1);
+  tool.f1().Unload();
+  EXPECT_EQ(Events(), (V{"2@0", "4@1"}));
+}
+
+TEST_F(PressTest, ARefusedUpGoesAgainEvery100MsWhileTheTickParks) {
+  Tool tool(40);
+  tool.Run(200);
+  tool.Press(vk::kLeft);
+  fake::Release(vk::kLeft);
+  fake::Get().inputsTaken = 0;
+  tool.Run(400);
+  EXPECT_TRUE(tool.f1().Timer1.Parked());
+  EXPECT_EQ(fake::Get().traces.size(), 1u);
+  tool.Press(vk::kLeft);  // no down while its up is owed
+  fake::Release(vk::kLeft);
+  fake::Get().inputsTaken = 1;
+  tool.Run(400);
+  EXPECT_EQ(Events(), (V{"2@0", "4@500"}));
+  // A pair cut after its down owes the up; a refused down owes nothing.
+  fake::Get().alarmFloorMs = 30;
+  tool.Press(vk::kLeft);
+  fake::Release(vk::kLeft);
+  tool.Run(400);
+  fake::Get().inputsTaken = 0;
+  tool.Press(vk::kLeft);
+  fake::Release(vk::kLeft);
+  tool.Run(400);
+  EXPECT_EQ(Events(), (V{"2@0", "4@500", "2@800", "4@800"}));
+  EXPECT_EQ(fake::Get().traces.size(), 1u);
+}
