@@ -7,16 +7,30 @@
  *     ACT <GetTickCount ms> <WA_* state>      (activation changes)
  *     KEY <GetTickCount ms> <vk> D|U           (Left/Right/Up/A seen by a 10 ms
  *                                              GetAsyncKeyState poll)
+ *     FA|FD <GetTickCount ms> D|U              (with "frames": the left button as
+ *                                              a game reads it once a 16 ms frame,
+ *                                              GetAsyncKeyState, DirectInput state)
  * Every line is written at once (no buffering) so the harness can read the log live.
  *
  * Optional arguments after the log path:
  *     x y w h     window position and size (default 50 50 400 300)
  *     title       window title (default "clicktarget")
+ *     frames      also read the left button once a frame
+ *     close:C     post WM_CLOSE to the window of class C at the first left
+ *                 button down
  *
- * Build: x86_64-w64-mingw32-gcc -municode -mwindows -O2 -o clicktarget.exe clicktarget.c
+ * clicktarget.exe --press N hold period: injects N left clicks, each held
+ * hold ms, one every period ms, as another program would.
+ * clicktarget.exe --button: exit code 1 while the left button reads down.
+ *
+ * Build: x86_64-w64-mingw32-gcc -municode -mwindows -O2 -o clicktarget.exe clicktarget.c \
+ *            -ldinput8 -ldxguid
  */
 #define WIN32_LEAN_AND_MEAN
+#define DIRECTINPUT_VERSION 0x0800
 #include <windows.h>
+// Needs windows.h first.
+#include <dinput.h>
 // Needs windows.h first.
 #include <shellapi.h>
 #include <stdio.h>
@@ -65,13 +79,62 @@ static void poll_keys(void) {
   }
 }
 
+static IDirectInputDevice8W* g_mouse;
+static const wchar_t* g_close;
+static int g_frame_down[2];
+
+static void log_frame(int which, int down) {
+  if (down == g_frame_down[which]) return;
+  g_frame_down[which] = down;
+  log_line("%s %lu %c", which ? "FD" : "FA", (unsigned long)GetTickCount(), down ? 'D' : 'U');
+}
+
+/* A game's view: one reading a frame, so a press between two is lost. */
+static void read_frame(void) {
+  DIMOUSESTATE state;
+  log_frame(0, (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0);
+  if (g_mouse && SUCCEEDED(g_mouse->lpVtbl->GetDeviceState(g_mouse, sizeof state, &state)))
+    log_frame(1, (state.rgbButtons[0] & 0x80) != 0);
+}
+
+static void open_mouse(HINSTANCE inst, HWND hwnd) {
+  IDirectInput8W* di = NULL;
+  if (FAILED(DirectInput8Create(inst, DIRECTINPUT_VERSION, &IID_IDirectInput8W, (void**)&di, NULL)) ||
+      FAILED(di->lpVtbl->CreateDevice(di, &GUID_SysMouse, &g_mouse, NULL)))
+    return;
+  g_mouse->lpVtbl->SetDataFormat(g_mouse, &c_dfDIMouse);
+  g_mouse->lpVtbl->SetCooperativeLevel(g_mouse, hwnd, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND);
+  g_mouse->lpVtbl->Acquire(g_mouse);
+}
+
+static int press(int n, int hold, int period) {
+  INPUT in;
+  int i;
+  ZeroMemory(&in, sizeof in);
+  in.type = INPUT_MOUSE;
+  for (i = 0; i < n; ++i) {
+    in.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    SendInput(1, &in, sizeof in);
+    Sleep((DWORD)hold);
+    in.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &in, sizeof in);
+    Sleep((DWORD)(period - hold));
+  }
+  return 0;
+}
+
 static LRESULT CALLBACK wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_TIMER:
-      poll_keys();
+      if (wp == 2)
+        read_frame();
+      else
+        poll_keys();
       return 0;
     case WM_LBUTTONDOWN:
       log_button("LD", lp);
+      if (g_close) PostMessageW(FindWindowW(g_close, NULL), WM_CLOSE, 0, 0);
+      g_close = NULL;
       return 0;
     case WM_LBUTTONUP:
       log_button("LU", lp);
@@ -105,6 +168,10 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prev, PWSTR cmdline, int show) {
   (void)cmdline;
   (void)show;
 
+  if (argv && argc > 4 && wcscmp(argv[1], L"--press") == 0)
+    return press(_wtoi(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]));
+  if (argv && argc > 1 && wcscmp(argv[1], L"--button") == 0)
+    return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0;
   if (argv && argc > 1) {
     g_log = CreateFileW(argv[1], FILE_APPEND_DATA,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
@@ -131,6 +198,14 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prev, PWSTR cmdline, int show) {
   if (!hwnd) return 1;
   log_line("START %lu", (unsigned long)GetTickCount());
   SetTimer(hwnd, 1, 10, NULL);
+  for (int i = 7; argv && i < argc; ++i) {
+    if (wcscmp(argv[i], L"frames") == 0) {
+      open_mouse(inst, hwnd);
+      SetTimer(hwnd, 2, 16, NULL);
+    } else if (wcsncmp(argv[i], L"close:", 6) == 0) {
+      g_close = argv[i] + 6;
+    }
+  }
 
   while (GetMessageW(&m, NULL, 0, 0) > 0) {
     TranslateMessage(&m);

@@ -919,7 +919,8 @@ def helper_exe(name):
         out = os.path.join(out_dir, name + ".exe")
         gcc = "i686-w64-mingw32-gcc" if loader_is_32bit() else "x86_64-w64-mingw32-gcc"
         subprocess.run([gcc, "-municode", "-mwindows", "-O2",
-                        "-Wall", "-o", out, os.path.join(HERE, name + ".c")],
+                        "-Wall", "-o", out, os.path.join(HERE, name + ".c"),
+                        "-ldinput8", "-ldxguid"],
                        check=True, timeout=120)
         _built[name] = out
     return _built[name]

@@ -219,6 +219,63 @@ class YorisenTest(unittest.TestCase):
         self.hold_and_count("Left", "LD", 3)
         self.assertLessEqual(ms_diff(self.clicks()[0], before), 150)
 
+    def start_target(self, name, *options):
+        """Another click target over the first; aim() makes it active, the
+        pointer on it."""
+        log = ClickLog(os.path.join(S.tmp, name + ".log"))
+        proc = S.start_exe(helper_exe("clicktarget"), [to_windows_path(log.path)] +
+                           [str(v) for v in TARGET] + [name] + list(options))
+        self.addCleanup(proc.kill)
+        win = S.wait_window(name="^%s$" % name, pid=proc.pid)
+        log.wait_count("START", 1)
+        log.aim = lambda: (S.activate(win), S.move(*TARGET_POINT))
+        log.aim()
+        return log
+
+    def test_a_game_reading_the_button_once_a_frame_sees_the_clicks(self):
+        # It reads the left button once a 16 ms frame (GetAsyncKeyState: FA,
+        # DirectInput's state: FD), so a press with no length falls between
+        # two readings. Calibrated with presses as long, from another program.
+        log = self.start_target("game", "frames")
+
+        def seen(clicks):
+            wait_until(lambda: log.count("LU") >= clicks, 5, message="%d ups" % clicks)
+            return {r: sum(e[2] == "D" for e in log.events(r)) / clicks for r in ("FA", "FD")}
+
+        S.start_exe(helper_exe("clicktarget"), ["--press", 75, 20, 40]).wait_exit(10)
+        helper = seen(75)
+        for reader, share in helper.items():
+            self.assertGreater(share, 0.25, "%s: %s" % (reader, helper))
+        for config, press in ((None, "20 ms"), ("[Config]\r\nPressTime=0\r\n", "none")):
+            log.mark()
+            tool = self.start(config)
+            log.aim()
+            S.key_hold("Left", lambda: log.count("LD") >= 75, timeout=10)
+            tool_seen = seen(log.count("LD"))
+            figure("once a frame, the helper's presses / the tool's (press %s): %s" % (
+                press, ", ".join("%s %.2f / %.2f" % (r, helper[r], tool_seen[r]) for r in helper)))
+            for reader, share in helper.items():
+                if press == "none":
+                    self.assertLess(tool_seen[reader], 0.9 * share, reader)
+                else:
+                    self.assertGreaterEqual(tool_seen[reader], 0.9 * share, reader)
+            self.assertEqual(tool.close(), 0)
+
+    def test_closing_right_after_a_down_sends_its_up_first(self):
+        # The target closes the tool's window at its first down, 150 ms
+        # before the up is due.
+        log = self.start_target("closer", "close:YorisenForm1")
+        tool = self.start("[Config]\r\nInterval=200\r\nPressTime=150\r\n")
+        log.aim()
+        S.key_hold("Left", lambda: log.count("LD") >= 1)
+        self.assertEqual(tool.proc.wait_exit(10), 0)
+        downs, ups = log.events("LD"), log.events("LU")
+        self.assertEqual(len(downs), 1)
+        self.assertEqual(len(ups), 1)
+        self.assertLess(ms_diff(ups[0][1], downs[0][1]), 150)
+        # A new process holds no cached state.
+        self.assertEqual(S.start_exe(helper_exe("clicktarget"), ["--button"]).wait_exit(10), 0)
+
     def test_tool_whose_precise_tick_cannot_start_still_clicks(self):
         # Built to fail creating its tick thread, or to have every waitable
         # timer refused (the fine one, then the ordinary one): it traces that
@@ -239,6 +296,9 @@ class YorisenTest(unittest.TestCase):
             rate = self.hold_and_count("Left", "LD", 20)
             figure("%s%s, 40 ms: %.1f left clicks/s" % (exe, disabled, rate))
             self.assertTrue(15 <= rate <= 30, rate)
+            # A one-shot window timer times each press.
+            wait_until(lambda: TARGET_LOG.count("LU") == TARGET_LOG.count("LD"), 2,
+                       message="an up for each down")
             self.assertEqual(tool.traces(), expected)
             self.assertEqual(tool.close(), 0)
 
