@@ -592,6 +592,9 @@ TEST_F(FormsTest, RestartAsAdministratorOnlyFromAnAdministratorsUnelevatedCopy) 
     fake::Reset();
     os().ownElevation.type = ElevationType::Limited;
     os().elevatedStartError = c.error;
+    // Started from a mapped drive, which the elevated session lacks.
+    os().modulePath = L"Z:\\yorisen.exe";
+    os().finalPaths[os().modulePath] = L"\\\\?\\UNC\\server\\share\\yorisen.exe";
     Start();
     os().markedWindows[77] = f1().hWnd();
     fake::Type(f1().TextInterval, L"100");
@@ -601,6 +604,7 @@ TEST_F(FormsTest, RestartAsAdministratorOnlyFromAnAdministratorsUnelevatedCopy) 
     TrayCallback(516);
     const std::string at = std::to_string(c.error) + (c.hidden ? " hidden" : " shown");
     EXPECT_EQ(os().elevatedStarts, std::vector<bool>{!c.hidden}) << at;
+    EXPECT_EQ(os().elevatedStartPath, L"\\\\server\\share\\yorisen.exe") << at;
     EXPECT_GE(os().writes.size(), 4U) << at;
     EXPECT_EQ(os().writes[3], L"Config/Interval=100") << at;
     EXPECT_EQ(f1().Loaded(), c.error != 0) << at;
