@@ -538,12 +538,14 @@ std::unique_ptr<FormPeer> CreateFormPeer(Form& form) {
 std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
   const int load = fake::Get().iconLoads++;
   return std::make_shared<Picture>(
-      Picture{static_cast<IconHandle>(0x1C00 + resourceId + (load << 12))});
+      Picture{static_cast<IconHandle>(0x1C00 + resourceId + (load << 12)), TaskbarDpi()});
 }
+
+std::uint32_t TaskbarDpi() { return fake::Get().taskbarDpi; }
 
 // A greyed picture's handle is its picture's with this bit set.
 std::shared_ptr<const Picture> GreyedPicture(const Picture& picture) {
-  return std::make_shared<Picture>(Picture{picture.handle | 0x100000});
+  return std::make_shared<Picture>(Picture{picture.handle | 0x100000, picture.dpi});
 }
 
 void EndProgram() { ++fake::Get().programEnded; }

@@ -157,6 +157,7 @@ struct State {
 
   // Icons loaded: each load gives a new handle.
   int iconLoads = 0;
+  std::uint32_t taskbarDpi = 96;
   bool rawKeysFail = false;
   bool rawButtonsFail = false;
 

@@ -467,9 +467,11 @@ bool ReadElevation(HANDLE process, Elevation& elevation) {
     BYTE bytes[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE];
   } integrity{};
   if (GetTokenInformation(token, TokenIntegrityLevel, &integrity, sizeof(integrity), &size)) {
-    const PSID sid = integrity.label.Label.Sid;
-    const UCHAR count = *GetSidSubAuthorityCount(sid);
-    if (count != 0) elevation.integrity = *GetSidSubAuthority(sid, count - 1U);
+    // The level is the last sub-authority; read in place, which saves the
+    // two advapi32 imports that would fetch it.
+    const SID& sid = *static_cast<const SID*>(integrity.label.Label.Sid);
+    if (sid.SubAuthorityCount != 0)
+      elevation.integrity = sid.SubAuthority[sid.SubAuthorityCount - 1];
   }
   return true;
 }

@@ -417,6 +417,13 @@ TEST_F(FormsTest, IconsAndTrayTipShowWhetherClicksCanComeWithOneModifyPerChange)
     EXPECT_EQ(os().trayCalls.back().message, platform::kNimModify) << c.steps;
     EXPECT_EQ(os().trayCalls.back().data.hIcon, f1().Icon()->handle) << c.steps;
     EXPECT_EQ(fake::FormOf(f1()).iconGreyed, shown != '1') << c.steps;
+    // A display or setting change reloads only for a new taskbar DPI.
+    f1().NativeDisplayChanged();
+    os().taskbarDpi = 144;
+    f1().NativeDisplayChanged();
+    f1().NativeDisplayChanged();
+    EXPECT_EQ(fake::FormOf(f1()).iconReloads, 3) << c.steps;
+    EXPECT_EQ(os().trayCalls.back().data.hIcon, f1().Icon()->handle) << c.steps;
     forms.reset();
     mdlSubClass::Discard();
   }
