@@ -12,12 +12,24 @@ namespace {
 
 constexpr std::size_t kReadBufferChars = 1024;
 
+// A share's security names the server's groups and leaves out the share's
+// own permissions, and both tokens reach it as the same user: there the
+// probe alone tells.
+bool OnRemoteVolume(const std::wstring& path) {
+  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return true;
+  if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' &&
+      path[2] != L'.') {
+    return true;
+  }
+  return os::OnNetworkDrive(path);
+}
+
 // An elevated copy also asks what the same user's unelevated token may
 // write, so that it keeps the settings where a normal copy from this folder
 // does: one file for both kinds of copy.
 os::Access WriteAccess(const std::wstring& path, bool folder, bool elevated) {
   const os::Access probed = folder ? os::FolderWriteAccess(path) : os::FileWriteAccess(path);
-  if (probed != os::Access::Granted || !elevated) return probed;
+  if (probed != os::Access::Granted || !elevated || OnRemoteVolume(path)) return probed;
   return os::UnelevatedWriteAccess(path, folder);
 }
 
@@ -35,7 +47,12 @@ bool StaysBeside(const std::wstring& folder, const std::wstring& file) {
   }
   // A read-only file in a folder that takes writes is the user's way of
   // freezing the settings: it stays where it is.
-  return WriteAccess(folder, true, elevated) != os::Access::Denied;
+  const os::Access access = WriteAccess(folder, true, elevated);
+  // Out of reach (gone, a share the elevated logon session has no mapping
+  // or credentials for): a normal copy may still reach it, but an elevated
+  // one would run on defaults and lose its writes.
+  if (elevated && (access == os::Access::Missing || access == os::Access::Failed)) return false;
+  return access != os::Access::Denied;
 }
 
 // Where settings written by a program without a manifest went on Vista and

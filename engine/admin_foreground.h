@@ -1,12 +1,13 @@
 #pragma once
 
-#include "platform/types.h"
+#include "platform/os.h"
 
 namespace key_watcher {
 
-// Whether the window in front belongs to an administrator's (elevated)
-// program while this copy is not elevated. Windows' UIPI then hides the
-// keys from us and drops our clicks, so nothing can happen there.
+// Whether Windows' UIPI keeps this copy from the window in front: a program
+// at a higher integrity level, such as an administrator's (elevated) one,
+// while this copy is not. The keys are then hidden from us and our clicks
+// dropped, so nothing can happen there.
 class AdminForeground {
  public:
   // Looks at the window in front; a token is read only when that window
@@ -15,10 +16,12 @@ class AdminForeground {
   bool Blocked() const { return blocked_; }
 
  private:
+  bool Judge(platform::WindowHandle front);
+
   platform::WindowHandle judged_ = 0;
   bool blocked_ = false;
   bool ownKnown_ = false;
-  bool ownElevated_ = false;
+  os::Elevation own_;
   bool traced_ = false;
 };
 

@@ -347,6 +347,11 @@ void Form::NativeDpiChanged() {
   if (DpiChanged) DpiChanged();
 }
 
+void Form::NativeDisplayChanged() {
+  // Settings change often: only a new DPI is worth new icons.
+  if (icon_ && icon_->dpi != native::TaskbarDpi()) NativeDpiChanged();
+}
+
 void Form::NativeResized() {
   if (Resize) Resize();
 }

@@ -39,6 +39,7 @@ class FormPeer;
 // A picture whose value is an icon handle.
 struct Picture {
   IconHandle handle = 0;
+  std::uint32_t dpi = 0;  // the taskbar's when it was loaded
 };
 
 // Position and size in twips, relative to the client area of the form or of
@@ -319,6 +320,9 @@ class Form {
   void NativeRawKeyDown();
   void NativeResized();
   void NativeDpiChanged();
+  // The displays or a system setting changed, which may have changed the
+  // taskbar's DPI without a WM_DPICHANGED here.
+  void NativeDisplayChanged();
   // Another start of the program asks this form to come forward.
   void NativeShowRequest();
 

@@ -46,7 +46,9 @@ class FormPeer {
 
 // Creates the form's window, hidden, with its controls and menu bar.
 std::unique_ptr<FormPeer> CreateFormPeer(Form& form);
+// The form's icon as the tray shows it, at the taskbar's DPI.
 std::shared_ptr<const Picture> LoadIconPicture(int resourceId);
+std::uint32_t TaskbarDpi();
 // The same picture in greys, faded: the look of something switched off.
 std::shared_ptr<const Picture> GreyedPicture(const Picture& picture);
 // No form is loaded any more: ends RunMessageLoop.

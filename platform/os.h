@@ -53,19 +53,25 @@ enum class ElevationType : std::uint8_t { Default, Full, Limited };
 struct Elevation {
   bool elevated = false;
   ElevationType type = ElevationType::Default;
+  // The mandatory integrity level (0x2000 medium, 0x3000 high); 0 unread.
+  std::uint32_t integrity = 0;
 };
 // This process's token; unelevated and Default when it cannot be read.
 Elevation OwnElevation();
 enum class Elevated : std::uint8_t { No, Yes, Unknown };
-// Whether the process that owns window runs elevated; Unknown, with the
-// error in error, when its token cannot be read (another account's, a
-// protected process).
-Elevated WindowElevated(WindowHandle window, std::uint32_t& error);
-// Starts this exe again elevated ("runas": the UAC prompt, owned by
-// window), shown or in the tray; false with the error when it did not
-// start, kErrorCancelled when the user declined.
+// Whether the process that owns window runs elevated, and its integrity
+// level (0 unread); Unknown, with the error in error, when its token cannot
+// be read (another account's, a protected process).
+Elevated WindowElevated(WindowHandle window, std::uint32_t& integrity, std::uint32_t& error);
+// Whether Windows drops this process's messages to window (UIPI), as it
+// then drops its input: a message of our own, which any window ignores,
+// posted to window fails with access denied.
+bool MessagesFiltered(WindowHandle window);
+// Starts exe elevated ("runas": the UAC prompt, owned by window), shown or
+// in the tray; false with the error when it did not start, kErrorCancelled
+// when the user declined.
 constexpr std::uint32_t kErrorCancelled = 1223;  // ERROR_CANCELLED
-bool StartElevated(WindowHandle window, bool shown, std::uint32_t& error);
+bool StartElevated(WindowHandle window, const std::wstring& exe, bool shown, std::uint32_t& error);
 
 // --- profile files and program location ---
 
@@ -99,8 +105,11 @@ Access FileWriteAccess(const std::wstring& file);
 Access FolderWriteAccess(const std::wstring& folder);
 // What the same user's unelevated token may write to file (or add to
 // folder), by the security the path carries; for the elevated half of an
-// administrator's token only. A volume without security grants it.
+// administrator's token only, and a local volume. A volume without security
+// grants it.
 Access UnelevatedWriteAccess(const std::wstring& path, bool folder);
+// Whether the drive path lies on is a network one (a mapped share).
+bool OnNetworkDrive(const std::wstring& path);
 enum class KnownFolder : std::uint8_t { RoamingAppData, LocalAppData };
 // The user's folder without a trailing separator; empty when unknown.
 std::wstring KnownFolderPath(KnownFolder folder);

@@ -129,7 +129,9 @@ void Form1::RestartElevated() {
   // waits only for this one's claim to go.
   const std::uint32_t key = os::UnmarkInstanceWindow(hWnd());
   std::uint32_t error = 0;
-  if (os::StartElevated(hWnd(), Visible(), error)) {
+  // A mapped drive is this logon session's alone, not the elevated one's:
+  // the share's own name reaches the file from both.
+  if (os::StartElevated(hWnd(), GTIni::ProgramPath(), Visible(), error)) {
     // As the menu's exit item ends it.
     form2_.Unload();
     return;

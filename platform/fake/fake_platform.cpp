@@ -306,6 +306,10 @@ Access UnelevatedWriteAccess(const std::wstring& path, bool folder) {
   return folder || s.files.count(path) != 0 ? Access::Granted : Access::Missing;
 }
 
+bool OnNetworkDrive(const std::wstring& path) {
+  return fake::Get().networkDrives.count(path.substr(0, 3)) != 0;
+}
+
 std::wstring KnownFolderPath(KnownFolder folder) {
   return folder == KnownFolder::RoamingAppData ? fake::Get().roamingAppData
                                                : fake::Get().localAppData;
@@ -428,21 +432,31 @@ WindowHandle ForegroundWindow() { return fake::Get().foreground; }
 
 Elevation OwnElevation() { return fake::Get().ownElevation; }
 
-bool StartElevated(WindowHandle window, bool shown, std::uint32_t& error) {
+bool StartElevated(WindowHandle window, const std::wstring& exe, bool shown, std::uint32_t& error) {
   (void)window;
   auto& state = fake::Get();
   state.elevatedStarts.push_back(shown);
+  state.elevatedStartPath = exe;
   error = state.elevatedStartError;
   return error == 0;
 }
 
-Elevated WindowElevated(WindowHandle window, std::uint32_t& error) {
+Elevated WindowElevated(WindowHandle window, std::uint32_t& integrity, std::uint32_t& error) {
   auto& state = fake::Get();
   state.elevationQueries.push_back(window);
   const auto it = state.windowElevation.find(window);
   const Elevated answer = it == state.windowElevation.end() ? Elevated::No : it->second;
   error = answer == Elevated::Unknown ? 5 : 0;  // ERROR_ACCESS_DENIED
+  const auto level = state.windowIntegrity.find(window);
+  if (answer != Elevated::Unknown && level != state.windowIntegrity.end())
+    integrity = level->second;
   return answer;
+}
+
+bool MessagesFiltered(WindowHandle window) {
+  auto& state = fake::Get();
+  state.messageProbes.push_back(window);
+  return state.filteredWindows.count(window) != 0;
 }
 
 bool WindowExists(WindowHandle window) {
@@ -538,12 +552,14 @@ std::unique_ptr<FormPeer> CreateFormPeer(Form& form) {
 std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
   const int load = fake::Get().iconLoads++;
   return std::make_shared<Picture>(
-      Picture{static_cast<IconHandle>(0x1C00 + resourceId + (load << 12))});
+      Picture{static_cast<IconHandle>(0x1C00 + resourceId + (load << 12)), TaskbarDpi()});
 }
+
+std::uint32_t TaskbarDpi() { return fake::Get().taskbarDpi; }
 
 // A greyed picture's handle is its picture's with this bit set.
 std::shared_ptr<const Picture> GreyedPicture(const Picture& picture) {
-  return std::make_shared<Picture>(Picture{picture.handle | 0x100000});
+  return std::make_shared<Picture>(Picture{picture.handle | 0x100000, picture.dpi});
 }
 
 void EndProgram() { ++fake::Get().programEnded; }

@@ -90,6 +90,7 @@ struct State {
   std::map<std::wstring, os::Access> access;
   // What the user's unelevated token may write, by path; defaults as above.
   std::map<std::wstring, os::Access> unelevatedAccess;
+  std::set<std::wstring> networkDrives;  // roots: "Z:\"
   std::wstring roamingAppData = L"C:\\Users\\me\\AppData\\Roaming";
   std::wstring localAppData = L"C:\\Users\\me\\AppData\\Local";
   std::vector<std::wstring> createdFolders;
@@ -132,10 +133,15 @@ struct State {
   // not listed); every window asked, in order.
   os::Elevation ownElevation;
   std::map<WindowHandle, os::Elevated> windowElevation;
+  std::map<WindowHandle, std::uint32_t> windowIntegrity;  // 0 when not listed
   std::vector<WindowHandle> elevationQueries;
+  // Windows that filter our messages (UIPI), and every one probed, in order.
+  std::set<WindowHandle> filteredWindows;
+  std::vector<WindowHandle> messageProbes;
   // StartElevated calls (shown or not), and the error each fails with (0:
   // it starts).
   std::vector<bool> elevatedStarts;
+  std::wstring elevatedStartPath;  // the last one's
   std::uint32_t elevatedStartError = 0;
   std::vector<WindowHandle> goneWindows;  // WindowExists says no
   std::map<std::int32_t, std::wstring> keyNames{{37, L"Left"}, {39, L"Right"}, {38, L"Up"}};
@@ -155,6 +161,7 @@ struct State {
 
   // Icons loaded: each load gives a new handle.
   int iconLoads = 0;
+  std::uint32_t taskbarDpi = 96;
   bool rawKeysFail = false;
   bool rawButtonsFail = false;
 

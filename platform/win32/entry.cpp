@@ -1,6 +1,9 @@
 #include <windows.h>
+// Needs windows.h first.
+#include <objbase.h>
 
 #include "platform/win32/system_library.h"
+#include "platform/win32/trace.h"
 #include "windows/app.h"
 
 namespace {
@@ -23,5 +26,11 @@ bool StartsInTray(int show) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   win32::RestrictDllSearch();
-  return RunYorisen(StartsInTray(show));
+  // The shell's verbs may run through COM, which ShellExecuteEx asks to
+  // find ready in this thread. The restart tries without it as well.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  if (FAILED(com)) win32::TraceFailure(L"CoInitializeEx", static_cast<DWORD>(com));
+  const int code = RunYorisen(StartsInTray(show));
+  if (SUCCEEDED(com)) CoUninitialize();
+  return code;
 }

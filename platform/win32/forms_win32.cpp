@@ -385,10 +385,12 @@ class Win32Form final : public FormPeer {
   void ReloadIcons(bool greyed) override {
     const int resource = form_.Style().iconResource;
     if (resource == 0) return;
+    // Held until the window has the new ones: a WM_GETICON in between must
+    // not get a destroyed handle.
+    const win32::Icon oldIcons[] = {std::move(bigIcon_), std::move(smallIcon_),
+                                    std::move(greyedBig_), std::move(greyedSmall_)};
     bigIcon_.reset(LoadIconSized(resource, MetricForDpi(SM_CXICON, dpi_)));
     smallIcon_.reset(LoadIconSized(resource, MetricForDpi(SM_CXSMICON, dpi_)));
-    greyedBig_.reset();
-    greyedSmall_.reset();
     SetIconGreyed(greyed);
   }
 
@@ -434,13 +436,19 @@ class Win32Form final : public FormPeer {
         if (OnActivate(LOWORD(wParam))) return 0;
         break;
       case kWmGetDpiScaledSize:
+        sizeAsked_ = true;
         *reinterpret_cast<SIZE*>(lParam) = WindowSize(static_cast<UINT>(wParam));
         return TRUE;
       case WM_DPICHANGED:
         dpi_ = HIWORD(wParam);
         Layout(reinterpret_cast<const RECT*>(lParam));
+        sizeAsked_ = false;
         form_.NativeDpiChanged();
         return 0;
+      case WM_DISPLAYCHANGE:
+      case WM_SETTINGCHANGE:
+        form_.NativeDisplayChanged();
+        break;
       default:
         if (message != 0 && message == win32::ShowRequestMessage()) {
           form_.NativeShowRequest();
@@ -596,11 +604,14 @@ class Win32Form final : public FormPeer {
     }
     font_ = std::move(font);
     if (suggested != nullptr) {
-      // Our size at the new DPI went out with WM_GETDPISCALEDSIZE, so the
-      // suggestion already holds it; taking it as given keeps a window at a
-      // monitor edge from flipping back and forth.
-      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
-                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+      // Per-monitor v2 asked our size with WM_GETDPISCALEDSIZE, so the
+      // suggestion holds it; taking it as given keeps a window at a monitor
+      // edge from flipping back and forth. v1 asks nothing and scales the
+      // frame with the rest, though the frame keeps its size.
+      const SIZE size =
+          sizeAsked_ ? SIZE{suggested->right - suggested->left, suggested->bottom - suggested->top}
+                     : WindowSize(dpi_, false);
+      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
                    SWP_NOZORDER | SWP_NOACTIVATE);
     } else {
       const SIZE size = WindowSize(dpi_);
@@ -609,11 +620,17 @@ class Win32Form final : public FormPeer {
     }
   }
 
-  // The window's outer size for its client area at dpi.
-  SIZE WindowSize(UINT dpi) const {
+  // The window's outer size for its client area at dpi, with the frame at
+  // dpi too or as it was drawn at start.
+  SIZE WindowSize(UINT dpi, bool scaledFrame = true) const {
     RECT rect{0, 0, TwipsToPixels(form_.Style().clientWidth, dpi),
               TwipsToPixels(form_.Style().clientHeight, dpi)};
-    AdjustForDpi(rect, style_, exStyle_, GetMenu(hwnd_) != nullptr, dpi);
+    const BOOL menu = GetMenu(hwnd_) != nullptr;
+    if (scaledFrame) {
+      AdjustForDpi(rect, style_, exStyle_, menu, dpi);
+    } else {
+      AdjustWindowRectEx(&rect, style_, menu, exStyle_);
+    }
     return SIZE{rect.right - rect.left, rect.bottom - rect.top};
   }
 
@@ -695,6 +712,7 @@ class Win32Form final : public FormPeer {
   win32::Window toolTips_;
   bool rawKeys_ = false;
   bool rawButtons_ = false;
+  bool sizeAsked_ = false;  // WM_GETDPISCALEDSIZE came before WM_DPICHANGED
   // Loaded at the window's DPI once it changed; the class's until then.
   win32::Icon bigIcon_;
   win32::Icon smallIcon_;
@@ -719,25 +737,30 @@ bool IsFormWindow(HWND window) { return Win32Form::From(window) != nullptr; }
 
 // A picture that destroys its icon with it.
 struct IconPicture final : Picture {
-  explicit IconPicture(HICON icon) : Picture{reinterpret_cast<IconHandle>(icon)}, owner(icon) {}
+  IconPicture(HICON icon, std::uint32_t dpi)
+      : Picture{reinterpret_cast<IconHandle>(icon), dpi}, owner(icon) {}
   win32::Icon owner;
 };
 
 std::unique_ptr<FormPeer> CreateFormPeer(Form& form) { return std::make_unique<Win32Form>(form); }
 
-std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
-  // The tray shows the small-icon size at the taskbar's DPI now, the
-  // primary display's, which may not be logon's.
+// The tray shows the small-icon size at the taskbar's DPI now, the primary
+// display's, which may not be logon's.
+std::uint32_t TaskbarDpi() {
   const HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
-  const UINT dpi = taskbar != nullptr ? WindowDpi(taskbar) : static_cast<UINT>(SystemDpi());
+  return taskbar != nullptr ? WindowDpi(taskbar) : static_cast<UINT>(SystemDpi());
+}
+
+std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
+  const std::uint32_t dpi = TaskbarDpi();
   return std::make_shared<const IconPicture>(
-      LoadIconSized(resourceId, MetricForDpi(SM_CXSMICON, dpi)));
+      LoadIconSized(resourceId, MetricForDpi(SM_CXSMICON, dpi)), dpi);
 }
 
 std::shared_ptr<const Picture> GreyedPicture(const Picture& picture) {
   HICON greyed = GreyedIcon(reinterpret_cast<HICON>(picture.handle));
   if (greyed == nullptr) win32::TraceFailure(L"greyed icon");
-  return std::make_shared<const IconPicture>(greyed);
+  return std::make_shared<const IconPicture>(greyed, picture.dpi);
 }
 
 void EndProgram() { PostQuitMessage(0); }

@@ -307,6 +307,13 @@ Access UnelevatedWriteAccess(const std::wstring& path, bool folder) {
   return allowed ? Access::Granted : Access::Denied;
 }
 
+bool OnNetworkDrive(const std::wstring& path) {
+  // The root, since a folder's own path answers DRIVE_NO_ROOT_DIR.
+  wchar_t root[MAX_PATH + 1];
+  return GetVolumePathNameW(path.c_str(), root, MAX_PATH + 1) &&
+         GetDriveTypeW(root) == DRIVE_REMOTE;
+}
+
 std::wstring KnownFolderPath(KnownFolder folder) {
   PWSTR path = nullptr;
   const HRESULT result = SHGetKnownFolderPath(
@@ -456,6 +463,18 @@ bool ReadElevation(HANDLE process, Elevation& elevation) {
                      : type == TokenElevationTypeLimited ? ElevationType::Limited
                                                          : ElevationType::Default;
   }
+  // The label and the SID it points to, which follows it.
+  union {
+    TOKEN_MANDATORY_LABEL label;
+    BYTE bytes[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE];
+  } integrity{};
+  if (GetTokenInformation(token, TokenIntegrityLevel, &integrity, sizeof(integrity), &size)) {
+    // The level is the last sub-authority; read in place, which saves the
+    // two advapi32 imports that would fetch it.
+    const SID& sid = *static_cast<const SID*>(integrity.label.Label.Sid);
+    if (sid.SubAuthorityCount != 0)
+      elevation.integrity = sid.SubAuthority[sid.SubAuthorityCount - 1];
+  }
   return true;
 }
 
@@ -467,8 +486,7 @@ Elevation OwnElevation() {
   return elevation;
 }
 
-bool StartElevated(WindowHandle window, bool shown, std::uint32_t& error) {
-  const std::wstring exe = ModulePath();
+bool StartElevated(WindowHandle window, const std::wstring& exe, bool shown, std::uint32_t& error) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof(info);
   // No error box of the shell's: a failure is traced by the caller.
@@ -482,7 +500,7 @@ bool StartElevated(WindowHandle window, bool shown, std::uint32_t& error) {
   return false;
 }
 
-Elevated WindowElevated(WindowHandle window, std::uint32_t& error) {
+Elevated WindowElevated(WindowHandle window, std::uint32_t& integrity, std::uint32_t& error) {
   DWORD id = 0;
   GetWindowThreadProcessId(ToHwnd(window), &id);
   // The least a process of the same user may ask, elevated or not.
@@ -493,7 +511,14 @@ Elevated WindowElevated(WindowHandle window, std::uint32_t& error) {
     error = GetLastError();
     return Elevated::Unknown;
   }
+  integrity = elevation.integrity;
   return elevation.elevated ? Elevated::Yes : Elevated::No;
+}
+
+bool MessagesFiltered(WindowHandle window) {
+  const UINT probe = RegisterWindowMessageW(L"Yorisen.Probe");
+  return probe != 0 && !PostMessageW(ToHwnd(window), probe, 0, 0) &&
+         GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 bool WindowExists(WindowHandle window) { return IsWindow(ToHwnd(window)) != FALSE; }

@@ -418,6 +418,13 @@ TEST_F(FormsTest, IconsAndTrayTipShowWhetherClicksCanComeWithOneModifyPerChange)
     EXPECT_EQ(os().trayCalls.back().message, platform::kNimModify) << c.steps;
     EXPECT_EQ(os().trayCalls.back().data.hIcon, f1().Icon()->handle) << c.steps;
     EXPECT_EQ(fake::FormOf(f1()).iconGreyed, shown != '1') << c.steps;
+    // A display or setting change reloads only for a new taskbar DPI.
+    f1().NativeDisplayChanged();
+    os().taskbarDpi = 144;
+    f1().NativeDisplayChanged();
+    f1().NativeDisplayChanged();
+    EXPECT_EQ(fake::FormOf(f1()).iconReloads, 3) << c.steps;
+    EXPECT_EQ(os().trayCalls.back().data.hIcon, f1().Icon()->handle) << c.steps;
     forms.reset();
     mdlSubClass::Discard();
   }
@@ -593,6 +600,9 @@ TEST_F(FormsTest, RestartAsAdministratorOnlyFromAnAdministratorsUnelevatedCopy) 
     fake::Reset();
     os().ownElevation.type = ElevationType::Limited;
     os().elevatedStartError = c.error;
+    // Started from a mapped drive, which the elevated session lacks.
+    os().modulePath = L"Z:\\yorisen.exe";
+    os().finalPaths[os().modulePath] = L"\\\\?\\UNC\\server\\share\\yorisen.exe";
     Start();
     os().markedWindows[77] = f1().hWnd();
     fake::Type(f1().TextInterval, L"100");
@@ -602,6 +612,7 @@ TEST_F(FormsTest, RestartAsAdministratorOnlyFromAnAdministratorsUnelevatedCopy) 
     TrayCallback(516);
     const std::string at = std::to_string(c.error) + (c.hidden ? " hidden" : " shown");
     EXPECT_EQ(os().elevatedStarts, std::vector<bool>{!c.hidden}) << at;
+    EXPECT_EQ(os().elevatedStartPath, L"\\\\server\\share\\yorisen.exe") << at;
     EXPECT_GE(os().writes.size(), 4U) << at;
     EXPECT_EQ(os().writes[3], L"Config/Interval=100") << at;
     EXPECT_EQ(f1().Loaded(), c.error != 0) << at;

@@ -227,39 +227,58 @@ TEST_F(KeyWatcherTest, MinimisedVisibleWindowIsHiddenAlsoWhileStopped) {
 
 }  // namespace
 
-TEST(AdminForegroundTest, BlockedOnlyWhenAnElevatedWindowIsInFrontOfAnUnelevatedCopy) {
-  using os::Elevated;
+TEST(AdminForegroundTest, BlockedWhereWindowsFiltersOurInputToTheWindowInFront) {
+  // Levels: 2 medium, 3 high, 4 system, 0 unread. Under Wine every level
+  // reads high, and elevation alone tells; a token we cannot read leaves it
+  // to the message probe.
   struct Case {
+    int own;
     bool ownElevated;
-    Elevated front;
+    int front;
+    bool frontElevated;
+    bool readable;
+    bool filtered;
     bool blocked;
   };
-  for (const Case c : {Case{false, Elevated::No, false}, Case{false, Elevated::Yes, true},
-                       Case{false, Elevated::Unknown, false}, Case{true, Elevated::No, false},
-                       Case{true, Elevated::Yes, false}, Case{true, Elevated::Unknown, false}}) {
+  for (const Case c :
+       {Case{2, false, 2, false, true, false, false}, Case{2, false, 3, true, true, false, true},
+        Case{2, false, 3, false, true, false, true}, Case{3, true, 3, true, true, false, false},
+        Case{3, true, 4, false, true, false, true},
+        Case{3, false, 3, true, true, false, true},  // Wine
+        Case{3, true, 3, false, true, false, false}, Case{0, false, 0, true, true, false, true},
+        Case{0, false, 0, false, true, true, false}, Case{2, false, 0, false, false, true, true},
+        Case{2, false, 0, false, false, false, false},  // protected, our level
+        Case{3, true, 0, false, false, true, true}}) {
     fake::Reset();
     auto& os = fake::Get();
     os.ownElevation.elevated = c.ownElevated;
-    os.windowElevation = {{0x50, c.front}, {0x60, c.front}};
-    key_watcher::AdminForeground front;
-    const std::string at =
-        std::to_string(c.ownElevated) + " " + std::to_string(static_cast<int>(c.front));
+    os.ownElevation.integrity = static_cast<std::uint32_t>(c.own) << 12U;
+    const os::Elevated front = !c.readable       ? os::Elevated::Unknown
+                               : c.frontElevated ? os::Elevated::Yes
+                                                 : os::Elevated::No;
+    os.windowElevation = {{0x50, front}, {0x60, front}};
+    os.windowIntegrity = {{0x50, c.front << 12U}, {0x60, c.front << 12U}};
+    if (c.filtered) os.filteredWindows = {0x50, 0x60};
+    key_watcher::AdminForeground watcher;
+    const std::string at = std::to_string(c.own) + std::to_string(c.ownElevated) +
+                           std::to_string(c.front) + std::to_string(c.frontElevated) +
+                           std::to_string(c.readable) + std::to_string(c.filtered);
     os.foreground = 0x50;
-    EXPECT_EQ(front.Update(), c.blocked) << at;
-    EXPECT_EQ(front.Blocked(), c.blocked) << at;
-    // The same window again: no token is read.
-    EXPECT_FALSE(front.Update()) << at;
+    EXPECT_EQ(watcher.Update(), c.blocked) << at;
+    EXPECT_EQ(watcher.Blocked(), c.blocked) << at;
+    // The same window again: nothing is asked.
+    EXPECT_FALSE(watcher.Update()) << at;
     os.foreground = 0x60;
-    EXPECT_FALSE(front.Update()) << at;
+    EXPECT_FALSE(watcher.Update()) << at;
     // A normal window, or none, in front: back.
     os.foreground = 0x70;
-    EXPECT_EQ(front.Update(), c.blocked) << at;
+    EXPECT_EQ(watcher.Update(), c.blocked) << at;
     os.foreground = 0;
-    EXPECT_FALSE(front.Update() || front.Blocked()) << at;
-    // An elevated copy never asks; one trace line for unreadable tokens.
-    const auto asked = c.ownElevated ? std::vector<platform::WindowHandle>{}
-                                     : std::vector<platform::WindowHandle>{0x50, 0x60, 0x70};
-    EXPECT_EQ(os.elevationQueries, asked) << at;
-    EXPECT_EQ(os.traces.size(), !c.ownElevated && c.front == Elevated::Unknown ? 1U : 0U) << at;
+    EXPECT_FALSE(watcher.Update() || watcher.Blocked()) << at;
+    // Once per window; the probe and one trace line for unreadable tokens only.
+    using Windows = std::vector<platform::WindowHandle>;
+    EXPECT_EQ(os.elevationQueries, (Windows{0x50, 0x60, 0x70})) << at;
+    EXPECT_EQ(os.messageProbes, (c.readable ? Windows{} : Windows{0x50, 0x60})) << at;
+    EXPECT_EQ(os.traces.size(), c.readable ? 0U : 1U) << at;
   }
 }

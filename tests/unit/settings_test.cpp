@@ -98,6 +98,35 @@ TEST_F(SettingsTest, AnElevatedCopyKeepsTheSettingsWhereTheUsersNormalCopyWould)
   }
 }
 
+TEST_F(SettingsTest, AnElevatedCopyTrustsTheProbeOnAShareAndLeavesAFolderItCannotReach) {
+  // The user's own token is refused everywhere by the security the path
+  // carries, which on a share is not the whole answer.
+  struct Case {
+    const wchar_t* folder;
+    os::Access probed;
+    bool full;
+    bool beside;
+  };
+  for (const Case c : {Case{L"\\\\server\\share\\", os::Access::Granted, true, true},
+                       Case{L"Z:\\", os::Access::Granted, true, true},  // a mapped drive
+                       Case{L"C:\\Tools\\", os::Access::Granted, true, false},
+                       Case{L"\\\\server\\gone\\", os::Access::Missing, true, false},
+                       Case{L"\\\\server\\gone\\", os::Access::Failed, true, false},
+                       Case{L"\\\\server\\gone\\", os::Access::Failed, false, true}}) {
+    fake::Reset();
+    const std::wstring folder = c.folder;
+    os().modulePath = folder + L"yorisen.exe";
+    os().ownElevation = {c.full, c.full ? os::ElevationType::Full : os::ElevationType::Limited};
+    os().networkDrives = {L"Z:\\"};
+    os().access[folder] = c.probed;
+    os().unelevatedAccess[folder] = os::Access::Denied;
+    GTIni::InitIniPath();
+    EXPECT_EQ(GTIni::IniPath, c.beside ? folder + L"config.ini"
+                                       : L"C:\\Users\\me\\AppData\\Roaming\\Yorisen\\config.ini")
+        << std::string(folder.begin(), folder.end()) << static_cast<int>(c.probed) << c.full;
+  }
+}
+
 TEST_F(SettingsTest, ANewPerUserFileTakesTheVirtualStoreCopyFirstThenTheFileBesideTheExe) {
   const std::wstring beside = L"C:\\Program Files\\Yorisen\\config.ini";
   const std::wstring store =
