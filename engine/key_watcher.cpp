@@ -38,8 +38,8 @@ void Click(WatcherState& state, bool primary) {
   const bool left = primary != os::ButtonsSwapped();
   const std::uint32_t upFlag = left ? platform::kMouseLeftUp : platform::kMouseRightUp;
   const bool held = state.PressMs > 0;
-  const int sent = os::InjectButton(left ? platform::kMouseLeftDown : platform::kMouseRightDown,
-                                    held ? 0 : upFlag, state.Cursor.x, state.Cursor.y);
+  const std::uint32_t downFlag = left ? platform::kMouseLeftDown : platform::kMouseRightDown;
+  const int sent = os::InjectButton(downFlag, held ? 0 : upFlag, state.Cursor.x, state.Cursor.y);
   // A down that did not go in leaves nothing to release.
   if (sent == 0 || sent == 2) return;
   up = {upFlag, os::TimeMs() + static_cast<std::uint32_t>(state.PressMs), false};
@@ -48,7 +48,8 @@ void Click(WatcherState& state, bool primary) {
 }  // namespace
 
 std::int32_t PressFor(std::int32_t pressTime, std::int32_t period) {
-  const std::int32_t press = pressTime >= 0 ? pressTime : std::min(period / 2, kLongestDefaultPressMs);
+  std::int32_t press = std::min(period / 2, kLongestDefaultPressMs);
+  if (pressTime >= 0) press = pressTime;
   return std::max(0, std::min(press, period - 1));
 }
 

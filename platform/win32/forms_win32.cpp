@@ -331,6 +331,7 @@ class Win32Form final : public FormPeer {
   void ArmTimer(Timer& timer, std::uint32_t milliseconds) override {
     const auto it = timers_.find(&timer);
     if (it != timers_.end()) {
+      Revive(it);
       it->second->SetPeriod(milliseconds, timer.Parked());
       return;
     }
@@ -424,10 +425,14 @@ class Win32Form final : public FormPeer {
         }
         break;
       case kTickFailedMessage:
-        OnTickFailed(wParam, static_cast<DWORD>(lParam));
+        OnTickFailed(wParam);
         return 0;
       case WM_INPUT:
-        if (win32::IsRawPress(lParam)) form_.NativeRawKeyDown();
+        if (win32::IsRawPress(lParam)) {
+          // An awake tick is not re-armed by a press: it may have died.
+          for (auto it = timers_.begin(); it != timers_.end(); ++it) Revive(it);
+          form_.NativeRawKeyDown();
+        }
         break;  // the default handling frees the input
       case WM_SIZE:
         form_.NativeResized();
@@ -673,13 +678,18 @@ class Win32Form final : public FormPeer {
     if (it != timers_.end()) it->first->NativeAlarm();
   }
 
-  void OnTickFailed(WPARAM id, DWORD error) {
+  void OnTickFailed(WPARAM id) {
     const auto it = timers_.find(reinterpret_cast<Timer*>(id));
-    // A source already replaced (the timer re-armed since) has nothing to say.
-    if (it == timers_.end() || !it->second->Stopped()) return;
-    win32::TraceFailure(L"SetWaitableTimer", error);
+    if (it != timers_.end()) Revive(it);
+  }
+
+  // Replaces a source that stopped for good, whether its message came or
+  // not (a full queue refuses it); one already replaced has nothing to say.
+  void Revive(std::map<Timer*, std::unique_ptr<TickSource>>::iterator it) {
+    if (!it->second->Stopped()) return;
+    win32::TraceFailure(L"SetWaitableTimer", it->second->Error());
     it->second =
-        ReplaceTickSource(std::move(it->second), hwnd_, id,
+        ReplaceTickSource(std::move(it->second), hwnd_, reinterpret_cast<UINT_PTR>(it->first),
                           static_cast<std::uint32_t>(it->first->Interval()), it->first->Parked());
     ArmAlarm(*it->first);
   }

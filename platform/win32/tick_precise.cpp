@@ -117,6 +117,7 @@ class PreciseSource final : public TickSource {
   }
 
   bool Stopped() const override { return stopped_; }
+  std::uint32_t Error() const override { return error_; }
   bool Fine() const override { return !lowResolution_; }
 
   void TickTaken() override {
@@ -136,13 +137,22 @@ class PreciseSource final : public TickSource {
     return 0;
   }
 
+  bool PostFailure() {
+#ifdef YORISEN_TICK_CANNOT_POST
+    // Test build: the window must find the stopped source itself.
+    return false;
+#else
+    return PostMessageW(window_, kTickFailedMessage, id_, static_cast<LPARAM>(error_)) != FALSE;
+#endif
+  }
+
   // Posts the alarm once due; one that cannot be posted now goes again soon.
   void PostAlarm(std::int64_t now) {
     std::int64_t due = alarm_.load();
     if (due == kNoAlarm || now < due) return;
-    const std::int64_t next = PostMessageW(window_, kAlarmMessage, id_, 0)
-                                  ? kNoAlarm
-                                  : now + kAlarmRetryMs * frequency_ / 1000;
+    std::int64_t next = kNoAlarm;
+    if (!PostMessageW(window_, kAlarmMessage, id_, 0))
+      next = now + kAlarmRetryMs * frequency_ / 1000;
     // Unless the window set another alarm meanwhile.
     alarm_.compare_exchange_strong(due, next);
   }
@@ -166,7 +176,7 @@ class PreciseSource final : public TickSource {
         if (!waitingForTake) waitingForTake_ = false;
       }
       const std::int64_t alarm = alarm_.load();
-      std::int64_t due = waitingForTake ? alarm : std::min(alarm, schedule.Next());
+      const std::int64_t due = waitingForTake ? alarm : std::min(alarm, schedule.Next());
       if (due == kNoAlarm) {
         WaitForSingleObject(wake_.get(), INFINITE);
         continue;
@@ -174,10 +184,14 @@ class PreciseSource final : public TickSource {
       const std::int64_t remaining = due - Now();
       if (remaining > 0) {
         // Relative due time in 100 ns units; negative means relative.
-        if (!SetDue(timer_.get(), -std::max<std::int64_t>(1, remaining * 10'000'000 / frequency_))) {
+        const std::int64_t ticks100ns = remaining * 10'000'000 / frequency_;
+        if (!SetDue(timer_.get(), -std::max<std::int64_t>(1, ticks100ns))) {
           // The window replaces this source; the thread ends here.
+          error_ = GetLastError();
           stopped_ = true;
-          PostMessageW(window_, kTickFailedMessage, id_, static_cast<LPARAM>(GetLastError()));
+          // A full queue refuses it for now; the window also replaces a
+          // stopped source it finds.
+          while (!stop_ && !PostFailure()) WaitForSingleObject(wake_.get(), kAlarmRetryMs);
           break;
         }
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) continue;
@@ -196,6 +210,7 @@ class PreciseSource final : public TickSource {
   std::atomic<std::uint32_t> period_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> stopped_{false};
+  DWORD error_ = 0;  // written before stopped_
   std::atomic<bool> rearm_{true};
   std::atomic<bool> pending_{false};
   std::atomic<bool> waitingForTake_{false};

@@ -33,8 +33,11 @@ class TickSource {
     (void)milliseconds;
     return true;
   }
-  // True once the source stopped for good; it then posted kTickFailedMessage.
+  // True once the source stopped for good; it then posts kTickFailedMessage
+  // as soon as the queue takes it.
   virtual bool Stopped() const { return false; }
+  // Why it stopped, once Stopped().
+  virtual std::uint32_t Error() const { return 0; }
   // True for the high-resolution waitable timer.
   virtual bool Fine() const { return false; }
 };

@@ -99,7 +99,8 @@ static void read_frame(void) {
 
 static void open_mouse(HINSTANCE inst, HWND hwnd) {
   IDirectInput8W* di = NULL;
-  if (FAILED(DirectInput8Create(inst, DIRECTINPUT_VERSION, &IID_IDirectInput8W, (void**)&di, NULL)) ||
+  if (FAILED(
+          DirectInput8Create(inst, DIRECTINPUT_VERSION, &IID_IDirectInput8W, (void**)&di, NULL)) ||
       FAILED(di->lpVtbl->CreateDevice(di, &GUID_SysMouse, &g_mouse, NULL)))
     return;
   g_mouse->lpVtbl->SetDataFormat(g_mouse, &c_dfDIMouse);

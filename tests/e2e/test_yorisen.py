@@ -5,6 +5,7 @@ each test starts its own copy of the tool in its own folder, so config.ini
 never leaks between tests.
 """
 
+import itertools
 import os
 import re
 import shutil
@@ -36,6 +37,7 @@ def ms_diff(later, earlier):
     return d - (1 << 32) if d >= 1 << 31 else d
 
 S = None
+LOGS = itertools.count()
 TARGET_LOG = None
 TARGET_WIN = None
 
@@ -222,7 +224,7 @@ class YorisenTest(unittest.TestCase):
     def start_target(self, name, *options):
         """Another click target over the first; aim() makes it active, the
         pointer on it."""
-        log = ClickLog(os.path.join(S.tmp, name + ".log"))
+        log = ClickLog(os.path.join(S.tmp, "%s-%d.log" % (name, next(LOGS))))
         proc = S.start_exe(helper_exe("clicktarget"), [to_windows_path(log.path)] +
                            [str(v) for v in TARGET] + [name] + list(options))
         self.addCleanup(proc.kill)
@@ -287,18 +289,24 @@ class YorisenTest(unittest.TestCase):
         nowinmm = "LoadLibraryExW winmm.dll failed, error 126"
         for exe, disabled, expected in (("yorisen-failtick.exe", "", [thread]),
                                         ("yorisen-failtick.exe", ";winmm=d", [thread, nowinmm]),
-                                        ("yorisen-failtick-unset.exe", "", [unset, unset])):
+                                        ("yorisen-failtick-unset.exe", "", [unset, unset]),
+                                        ("yorisen-failtick-unposted.exe", "", [unset, unset])):
             S.env["WINEDLLOVERRIDES"] = overrides + disabled
-            TARGET_LOG.mark()
             tool = self.start(exe=exe)
             tool.expect_traces += ["^%s$" % re.escape(line) for line in expected]
             self.aim_at_target()
+            # Where no failure message reaches the window, each key press
+            # has it look for a stopped tick.
+            wait_until(lambda: S.key_tap("Left") or len(tool.traces()) == len(expected), 10,
+                       interval=0.2, message="the sources replaced")
+            balanced = lambda: TARGET_LOG.count("LU") == TARGET_LOG.count("LD")  # noqa: E731
+            wait_until(balanced, 2, message="an up for each down")
+            TARGET_LOG.mark()
             rate = self.hold_and_count("Left", "LD", 20)
             figure("%s%s, 40 ms: %.1f left clicks/s" % (exe, disabled, rate))
             self.assertTrue(15 <= rate <= 30, rate)
             # A one-shot window timer times each press.
-            wait_until(lambda: TARGET_LOG.count("LU") == TARGET_LOG.count("LD"), 2,
-                       message="an up for each down")
+            wait_until(balanced, 2, message="an up for each down")
             self.assertEqual(tool.traces(), expected)
             self.assertEqual(tool.close(), 0)
 
