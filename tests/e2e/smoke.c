@@ -118,7 +118,8 @@ static void key(WORD vk, int down) {
   in.ki.wScan = (WORD)MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
   /* The arrow keys are extended keys. */
   in.ki.dwFlags = KEYEVENTF_EXTENDEDKEY | (down ? 0 : KEYEVENTF_KEYUP);
-  if (SendInput(1, &in, sizeof in) != 1) printf("note: SendInput refused key %u\n", vk);
+  if (SendInput(1, &in, (int)sizeof in) != 1)
+    printf("note: SendInput refused key %u\n", (unsigned)vk);
 }
 
 static void hold(WORD vk, DWORD ms) {
@@ -136,7 +137,7 @@ static void click_at(POINT p) {
   in[0].type = in[1].type = INPUT_MOUSE;
   in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
   in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(2, in, sizeof in[0]);
+  SendInput(2, in, (int)sizeof in[0]);
 }
 
 /* The click comes first: it is the input SetForegroundWindow's rules ask
