@@ -99,8 +99,8 @@ static void forget_clicks(void) {
   ZeroMemory(&g.right, sizeof g.right);
 }
 
-/* Waits until no button message has come for 300 ms (a press lasts at most
-   50 ms, a period at most 999 ms, but the key is up by then), at most 3 s. */
+/* Waits, at most 3 s, until no button message has come for 300 ms: the
+   last click's up comes at most 50 ms after its down. */
 static void settle(void) {
   const double end = now_ms() + 3000;
   int seen = -1;
