@@ -202,7 +202,7 @@ void ClickCheckBox(ui::CheckBox& box);
 
 class FakeControl final : public ui::native::ControlPeer {
  public:
-  void SetText(const std::wstring& text) override { this->text = text; }
+  void SetText(const std::wstring& newText) override { text = newText; }
   void SetCheck(int value) override { check = value; }
   void SetToolTip(const std::wstring& tip) override { toolTip = tip; }
   std::wstring text;

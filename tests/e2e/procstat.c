@@ -31,7 +31,7 @@ typedef struct {
 typedef LONG(WINAPI* QuerySystemInformationFn)(ULONG, PVOID, ULONG, PULONG);
 
 static unsigned long SystemHandles(DWORD pid) {
-  QuerySystemInformationFn query = (QuerySystemInformationFn)(void*)GetProcAddress(
+  QuerySystemInformationFn query = (QuerySystemInformationFn)(void (*)(void))GetProcAddress(
       GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation");
   if (query == NULL) return 0;
   ULONG size = 1 << 16;
@@ -106,7 +106,9 @@ int wmain(int argc, wchar_t** argv) {
     GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS*)&memory, sizeof memory);
     DWORD handles = 0;
     GetProcessHandleCount(process, &handles);
-    WindowCount windows = {entry.th32ProcessID, 0};
+    WindowCount windows;
+    windows.pid = entry.th32ProcessID;
+    windows.count = 0;
     EnumWindows(CountTopLevel, (LPARAM)&windows);
     printf(
         "%lu gdi=%lu user=%lu handles=%lu syshandles=%lu windows=%lu private=%llu ws=%llu "
