@@ -1686,7 +1686,16 @@ def main():
         except (OSError, subprocess.CalledProcessError) as e:
             sys.exit("%s does not start (%s): the 32-bit exe cannot be measured here" % (WINE32, e))
         bench = Bench(args)
-        bench.run()
+        try:
+            bench.run()
+        except Exception:
+            # A run that fails half an hour in keeps what it measured.
+            partial = os.path.join(os.path.dirname(args.json), "partial.json")
+            os.makedirs(os.path.dirname(partial), exist_ok=True)
+            with open(partial, "w") as f:
+                json.dump(bench.results, f, indent=1)
+            log("figures so far saved to %s" % partial)
+            raise
         results = bench.results
         if args.only:
             args.json = os.path.join(os.path.dirname(args.json), args.only + ".json")
