@@ -1382,7 +1382,7 @@ def press_findings(results):
                ", ".join("%.3f" % rate_of(results, b, i)["ratio"] for i in INTERVALS),
                ", ".join(str(i) for i in INTERVALS),
                ", ".join("%.3f" % press_set_of(results, b, i)["ratio"] for i in INTERVALS),
-               PRESS_SET, before["date"], ", ".join("%.3f" % r for r in before["ratios"]),
+               PRESS_SET, BEFORE["date"], ", ".join("%.3f" % r for r in before["ratios"]),
                " / ".join("%.2f %%" % e["tool_cpu"] for e in idle),
                " / ".join("%.2f %%" % (e["wineserver_cpu"] - base) for e in idle),
                " / ".join("%.2f %%" % v for v in before["idle"]),
