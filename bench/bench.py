@@ -4,17 +4,21 @@ side by side with yorisen-awake.exe (the same tick, never parked) and
 yorisen-settimer.exe (plain SetTimer tick) under Wine on Xvfb, driven by real
 X input.
 
-Measures click rate and jitter per interval, key press -> first click latency,
+Measures click rate and jitter per interval, the press a target sees (down
+to up, by default and with PressTime set), key press -> first click latency,
 idle CPU with the window shown and hidden, start -> tray icon time, working
 set, and X1 as the left-click key beside the keyboard key; writes
 docs/performance.md and docs/click-rate.png.  bench/run builds the
 exes and calls this with Debian's /usr/bin/python3 (matplotlib comes from
 python3-matplotlib).
 
-    bench.py [--hold S] [--idle S] [--presses N] [--from-json PATH] [--only mouse]
+    bench.py [--hold S] [--idle S] [--presses N] [--from-json PATH] [--only mouse|press]
 
 --from-json redraws the doc and chart from a saved run without measuring;
---only mouse measures X1 as the key alone (a few minutes), doc untouched.
+--only mouse measures X1 as the key alone (a few minutes), doc untouched;
+--only press measures the product exes' click rates with their press times
+and their idle CPU (about 8 minutes) and merges them into the saved full
+run's figures and doc, if there is one.
 """
 
 import argparse
@@ -90,6 +94,17 @@ HOLD_CPU_GOAL = 1.1     # tool CPU clicking with X1 held / with the key held
 LATENCY_P50_GOAL = 2    # ms, key press -> first click
 LATENCY_P99_GOAL = 10
 RECHECK_MS = 60         # key_watcher::kRecheckMs
+PRESS_P50_GOAL = 1      # ms off the press time asked, down -> up at the target
+PRESS_P95_GOAL = 3
+PRESS_SET = 30          # PressTime= of the holds with a press time set
+# The run of 2026-12-07 23:40 UTC, when each click was a down and an up back
+# to back: the figures the held press is compared with.  Idle in the order
+# 1 ms shown, 1 ms hidden, 40 ms shown, 40 ms hidden.
+BEFORE = {"date": "2026-12-07 23:40 UTC",
+          "yorisen": {"ratios": [1.000] * 7, "idle": [0.27, 0.10, 0.20, 0.07],
+                      "wineserver": [0.05, 0.12, 0.08, 0.08]},
+          "yorisen32": {"ratios": [1.000] * 7, "idle": [0.20, 0.07, 0.13, 0.07],
+                        "wineserver": [0.08, 0.05, 0.05, 0.02]}}
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 
@@ -113,6 +128,29 @@ def ms_diff(later, earlier):
     """later - earlier for 32-bit millisecond counters, signed."""
     d = (int(later) - int(earlier)) & 0xFFFFFFFF
     return d - (1 << 32) if d >= 1 << 31 else d
+
+
+def press_asked(interval, set_ms=None):
+    """The press time the tool holds a click for: PressTime cut to the
+    period minus 1, or by default half the period, at most 50 ms."""
+    if set_ms is None:
+        return min(interval // 2, 50)
+    return min(set_ms, interval - 1)
+
+
+def press_times(events):
+    """Each down paired with the up that follows it, from the target's LD/LU
+    lines in log order: the press lengths in ms (GetMessageTime of up minus
+    down) and the downs left without an up before the next down."""
+    out, down, lost = [], None, 0
+    for e in events:
+        if e[0] == "LD":
+            lost += down is not None
+            down = int(e[1])
+        elif down is not None:
+            out.append(ms_diff(int(e[1]), down))
+            down = None
+    return {"press_ms": out, "downs_without_up": lost + (down is not None)}
 
 
 def percentile(values, p):
@@ -202,6 +240,7 @@ class Bench:
         self.probe_exe = None
         self.slices = {}
         self.tool_win = None
+        self.held = []
         self.results = {"builds": {}, "clock_check": {}}
 
     # -- session -----------------------------------------------------------
@@ -356,6 +395,7 @@ class Bench:
             self.press(button, False)
         cpu = {p: (read_stat(p) - cpu0[p]) / CLK_TCK / (time.monotonic() - t0) * 100 for p in pids}
         self.wait_settled(mark, button=button)
+        self.held = [e for e in self.log.poll()[mark:] if e[0] in ("LD", "LU")]
         return [int(e[1]) for e in self.log.since(mark, "LD")], cpu
 
     def presses(self, n, interval, button=None):
@@ -403,26 +443,38 @@ class Bench:
     # -- phases --------------------------------------------------------------
     def clicking(self):
         a = self.args
-        for build in (b.name for b in BUILDS):
+        only_press = a.only == "press"
+        for build in (b.name for b in BUILDS if not only_press or b.name in PRODUCTS):
             r = self.results["builds"][build]
             t0 = time.monotonic()
             for interval in INTERVALS:
-                proc, tray_s = self.start_tool(build, interval)
-                ws = self.wineserver_pid()
-                stamps, cpu = self.hold(a.hold * 1000, [proc.pid, ws])
-                gaps = [ms_diff(b, c) for b, c in zip(stamps[1:], stamps[:-1])]
-                span = ms_diff(stamps[-1], stamps[0])
-                rate = (len(stamps) - 1) * 1000.0 / span
-                entry = {"interval": interval, "clicks": len(stamps), "span_ms": span,
-                         "rate": rate, "ideal": 1000.0 / interval,
-                         "ratio": rate * interval / 1000.0,
-                         "tool_cpu": cpu[proc.pid], "wineserver_cpu": cpu[ws]}
-                entry["gaps"] = gaps
-                r.setdefault("rates", []).append(entry)
-                log("%-8s %3d ms: %7.1f clicks/s (ratio %.3f), tray %.2f s"
-                    % (build, interval, rate, entry["ratio"], tray_s))
-                self.stop_tool(proc)
+                # The default press in every build; the product exes also
+                # with a press time set, which is cut at short periods.
+                for key, keys in [("rates", "")] + (
+                        [("press_set", "PressTime=%d\r\n" % PRESS_SET)]
+                        if build in PRODUCTS else []):
+                    proc, tray_s, stamps, cpu, ws = self.fresh_hold(build, interval, keys)
+                    gaps = [ms_diff(b, c) for b, c in zip(stamps[1:], stamps[:-1])]
+                    span = ms_diff(stamps[-1], stamps[0])
+                    rate = (len(stamps) - 1) * 1000.0 / span
+                    entry = {"interval": interval, "clicks": len(stamps), "span_ms": span,
+                             "rate": rate, "ideal": 1000.0 / interval,
+                             "ratio": rate * interval / 1000.0,
+                             "tool_cpu": cpu[proc.pid], "wineserver_cpu": cpu[ws]}
+                    entry["gaps"] = gaps
+                    entry.update(press_times(self.held))
+                    r.setdefault(key, []).append(entry)
+                    log("%-8s %3d ms%s: %7.1f clicks/s (ratio %.3f), press p50 %s p95 %s ms "
+                        "(asked %d), %d downs without an up, tray %.2f s"
+                        % (build, interval, " PressTime=%d" % PRESS_SET if keys else "", rate,
+                           entry["ratio"], percentile(entry["press_ms"], 50),
+                           percentile(entry["press_ms"], 95),
+                           press_asked(interval, PRESS_SET if keys else None),
+                           entry["downs_without_up"], tray_s))
+                    self.stop_tool(proc)
             self.took(build + " click rates", t0)
+            if only_press:
+                continue
             t0 = time.monotonic()
             for interval in LATENCY_OF.get(build, LATENCY_INTERVALS):
                 proc, _ = self.start_tool(build, interval)
@@ -433,6 +485,28 @@ class Bench:
                     build, interval, percentile(lat, 50), percentile(lat, 99)))
                 self.stop_tool(proc)
             self.took(build + " first clicks", t0)
+
+    def fresh_hold(self, build, interval, keys):
+        """A hold by a fresh copy of the tool.  Under load a copy now and
+        then keeps the focus against every caption click on the target for
+        seconds on end (seen with and without a press time); that copy is
+        ended and one more started, and the target's last lines logged."""
+        for attempt in range(3):
+            proc, tray_s = self.start_tool(build, interval, keys)
+            ws = self.wineserver_pid()
+            try:
+                stamps, cpu = self.hold(self.args.hold * 1000, [proc.pid, ws])
+                return proc, tray_s, stamps, cpu, ws
+            except HarnessError as e:
+                if attempt == 2:
+                    raise
+                self.results.setdefault("refocus_restarts", []).append(
+                    {"build": build, "interval": interval, "keys": keys.strip(),
+                     "target_tail": [" ".join(x) for x in self.log.poll()[-8:]]})
+                log("%s at %d ms %s: target not activated (%s); last target lines %s; "
+                    "a fresh copy" % (build, interval, keys.strip(), str(e).splitlines()[0],
+                                      self.results["refocus_restarts"][-1]["target_tail"]))
+                self.stop_tool(proc)
 
     def mouse_key(self):
         """X1 as the left-click key beside the keyboard key, a copy of the
@@ -516,16 +590,18 @@ class Bench:
 
     def idling(self):
         a = self.args
+        only_press = a.only == "press"
         # The target's 10 ms timer keeps wineserver busy: end it, then take
         # wineserver's own idle rate as the baseline to subtract.
         self.target.kill()
         t0 = time.monotonic()
-        self.probe()
+        if not only_press:
+            self.probe()
         ws = self.wineserver_pid()
         self.results["wineserver_baseline"] = self.cpu_window([ws], a.baseline)[ws]
         log("wineserver without a tool: %.3f %%" % self.results["wineserver_baseline"])
         self.took("timer probe and wineserver baseline", t0)
-        for build in (b.name for b in BUILDS):
+        for build in (b.name for b in BUILDS if not only_press or b.name in PRODUCTS):
             r = self.results["builds"][build]
             t0 = time.monotonic()
             for interval in IDLE_INTERVALS:
@@ -557,6 +633,8 @@ class Bench:
                            entry["rss_kb"]))
                 self.stop_tool(proc)
             self.took(build + " idle CPU", t0)
+        if only_press:
+            return
         # The always-awake tool ticking once a second: what an idle Wine
         # process with this window costs without the ticks.
         t0 = time.monotonic()
@@ -650,10 +728,11 @@ class Bench:
         load0 = loadavg()
         self.start()
         try:
-            if not self.args.only:
+            if self.args.only != "mouse":
                 self.clicking()
-            self.mouse_key()
-            if not self.args.only:
+            if self.args.only in (None, "mouse"):
+                self.mouse_key()
+            if self.args.only != "mouse":
                 self.idling()
         finally:
             self.close()
@@ -829,7 +908,25 @@ def goals(results):
 
     def ratio_goal(b, i, need):
         ratio = rate_of(results, b, i)["ratio"]
-        return "%.3f" % ratio, ratio >= need
+        try:
+            held = press_set_of(results, b, i)["ratio"]
+        except (KeyError, StopIteration):
+            return "%.3f" % ratio, ratio >= need  # a run before press times were set
+        return ("%.3f (PressTime=%d: %.3f)" % (ratio, PRESS_SET, held),
+                ratio >= need and held >= need)
+
+    def press_goal(b, i):
+        cells, ok = [], True
+        for what, entry, asked in press_runs(results, b, i):
+            p50, p95, _, _ = press_stats(entry)
+            ok = ok and p50 is not None and abs(p50 - asked) <= PRESS_P50_GOAL and abs(
+                p95 - asked) <= PRESS_P95_GOAL and not entry["downs_without_up"]
+            cells.append("%s %d: %s / %s ms%s" % (
+                what, asked, p50, p95, ", %d downs without an up" % entry["downs_without_up"]
+                if entry["downs_without_up"] else ""))
+        if not cells:
+            raise KeyError("press")
+        return "; ".join(cells), ok
 
     out = []
     for i in IDLE_INTERVALS:
@@ -845,7 +942,47 @@ def goals(results):
         need = RATIO_GOAL_1MS if i == 1 else RATIO_GOAL
         out.append(("click rate ratio at %d ms ≥ %.2f" % (i, need),
                     each(lambda b: ratio_goal(b, i, need))))
+    for i in INTERVALS:
+        out.append(("press time at %d ms, down → up at the target, asked: p50 within %d ms, "
+                    "p95 within %d ms of it (default, then PressTime=%d; p50 / p95)"
+                    % (i, PRESS_P50_GOAL, PRESS_P95_GOAL, PRESS_SET),
+                    each(lambda b: press_goal(b, i))))
     return out + mouse_goals(results)
+
+
+def press_set_of(results, build, interval):
+    return next(r for r in results["builds"][build]["press_set"] if r["interval"] == interval)
+
+
+def press_runs(results, build, interval):
+    """(what, hold, press asked) of a build's holds at an interval that timed
+    their presses: the default, then PressTime set."""
+    out = []
+    r = rate_of(results, build, interval)
+    if "press_ms" in r:
+        out.append(("default", r, press_asked(interval)))
+    try:
+        out.append(("PressTime=%d" % PRESS_SET, press_set_of(results, build, interval),
+                    press_asked(interval, PRESS_SET)))
+    except (KeyError, StopIteration):
+        pass
+    return out
+
+
+def press_stats(entry):
+    v = entry["press_ms"]
+    return (percentile(v, 50), percentile(v, 95), min(v) if v else None,
+            max(v) if v else None)
+
+
+def press_cell(entry, asked):
+    p50, p95, lo, hi = press_stats(entry)
+    if p50 is None:
+        return "no ups"
+    lost = entry["downs_without_up"]
+    return "%d: %d / %d (%d–%d) ms, %d%s" % (
+        asked, p50, p95, lo, hi, len(entry["press_ms"]),
+        ", %d downs without an up" % lost if lost else "")
 
 
 def mouse_of(results, key, interval):
@@ -935,6 +1072,12 @@ def report(results, chart_name):
     if results.get("load"):
         add("")
         add("Load: %s" % results["load"])
+    pr = results.get("press_run")
+    if pr:
+        add("")
+        add("The product exes' click rates, press times and idle CPU (and the wineserver "
+            "baseline) are from `bench/run --only press` on %s (%.0f minutes); load: %s"
+            % (pr["date"], pr["run_s"] / 60.0, pr["load"]))
     add("")
     add("## Goals")
     add("")
@@ -969,6 +1112,17 @@ def report(results, chart_name):
             lambda b: "%.1f, %.3f (%d ms)" % (rate_of(results, b, i)["rate"],
                                                rate_of(results, b, i)["ratio"],
                                                max(rate_of(results, b, i)["gaps"])))
+    for i in INTERVALS:
+        if "press_ms" in rate_of(results, "yorisen", i):
+            row("press time at %d ms, default: asked: down → up p50 / p95 (min–max), presses"
+                % i, lambda b: press_cell(rate_of(results, b, i), press_asked(i)))
+    for i in INTERVALS:
+        if press_runs(results, "yorisen", i)[1:]:
+            row("press time at %d ms, PressTime=%d: asked: down → up p50 / p95 (min–max), "
+                "presses; clicks/s, ratio" % (i, PRESS_SET),
+                lambda b: "%s; %.1f, %.3f" % (
+                    press_cell(press_set_of(results, b, i), press_asked(i, PRESS_SET)),
+                    press_set_of(results, b, i)["rate"], press_set_of(results, b, i)["ratio"]))
     for i in JITTER_INTERVALS:
         row("gap between clicks at %d ms: p50 / p99 (max)" % i,
             lambda b: "%d / %d (%d) ms" % gap_stats(rate_of(results, b, i)["gaps"]))
@@ -1118,6 +1272,7 @@ def findings(results):
                   100.0 * p0["skipped"] / p0["deadlines"], p0["rate"], p0["rate"] / 1000.0,
                   p1["rate"],
                   100.0 * p2["skipped"] / p2["deadlines"], 100.0 * p5["skipped"] / p5["deadlines"]))
+    out.extend(press_findings(results))
     ya, aa = rate_of(results, "yorisen", 40), rate_of(results, "awake", 40)
     out.append("- While a key is held, yorisen.exe and yorisen-awake.exe run the same tick, so "
                "differences between their gaps (at 40 ms p99 %d against %d ms, at 1 ms longest "
@@ -1189,6 +1344,55 @@ def findings(results):
                       idle("yorisen32", 40)["rss_kb"] / 1024.0,
                       idle("yorisen", 40)["rss_kb"] / 1024.0))
     out.append("")
+    return out
+
+
+def press_findings(results):
+    """The press a target sees, and what holding it changed: the rate and
+    the idle cost against the run before presses were held."""
+    R = results["builds"]
+    base = results["wineserver_baseline"]
+    if "press_ms" not in rate_of(results, "yorisen", INTERVALS[0]):
+        return []
+    out = []
+    for b in (b for b in PRODUCTS if b in R):
+        name = "yorisen.exe" + (" 32-bit" if b == "yorisen32" else "")
+        sets = []
+        for what, set_ms in (("by default (half the period, at most 50 ms)", None),
+                             ("with `PressTime=%d` (cut to the period − 1)" % PRESS_SET,
+                              PRESS_SET)):
+            cells = []
+            for i in INTERVALS:
+                e = (rate_of(results, b, i) if set_ms is None else press_set_of(results, b, i))
+                p50, p95, _, _ = press_stats(e)
+                cells.append("%d ms asked %d: %s / %s" % (i, press_asked(i, set_ms), p50, p95))
+            sets.append("%s %s" % (what, ", ".join(cells)))
+        lost = sum(e["downs_without_up"] for e in R[b]["rates"] + R[b].get("press_set", []))
+        presses = sum(len(e["press_ms"]) for e in R[b]["rates"] + R[b].get("press_set", []))
+        before = BEFORE[b]
+        idle = [idle_of(results, b, i, v) for i in (1, 40) for v in VIEWS]
+        out.append(
+            "- **%s holds each click for the press time asked.** Down → up at the target, "
+            "p50 / p95 in ms: %s. %d of %d downs had no up before the next down. The rate "
+            "stays: ratios %s at %s ms by default and %s with `PressTime=%d` (instant clicks, "
+            "the run of %s: %s). Idle with no key held, %s of a core (1 ms and 40 ms, window "
+            "shown, then hidden) and wineserver %s above its baseline; with instant clicks "
+            "%s and %s: a parked tick owes no up and sets no alarm."
+            % (name, "; ".join(sets), lost, presses + lost,
+               ", ".join("%.3f" % rate_of(results, b, i)["ratio"] for i in INTERVALS),
+               ", ".join(str(i) for i in INTERVALS),
+               ", ".join("%.3f" % press_set_of(results, b, i)["ratio"] for i in INTERVALS),
+               PRESS_SET, BEFORE["date"], ", ".join("%.3f" % r for r in before["ratios"]),
+               " / ".join("%.2f %%" % e["tool_cpu"] for e in idle),
+               " / ".join("%.2f %%" % (e["wineserver_cpu"] - base) for e in idle),
+               " / ".join("%.2f %%" % v for v in before["idle"]),
+               " / ".join("%.2f %%" % v for v in before["wineserver"])))
+    if "settimer" in R and "press_ms" in rate_of(results, "settimer", INTERVALS[0]):
+        out.append("- The SetTimer baseline times its up with a one-shot window timer, which "
+                   "Wine clamps to 10 ms, so a press it cannot time (under 10 ms, or not over "
+                   "before the next tick) stays instant: its p50 press is %s ms at %s ms."
+                   % (", ".join(str(press_stats(rate_of(results, "settimer", i))[0])
+                                for i in INTERVALS), ", ".join(str(i) for i in INTERVALS)))
     return out
 
 
@@ -1341,6 +1545,14 @@ def method(results):
     out.append("- **Click rate**: the left-click key (X keysym `Left`) is held with `xdotool "
                "keydown` until the target's click stamps span at least %.0f s; rate = (n − 1) / "
                "(last − first stamp); ratio = rate / (1000 / interval)." % s["hold_s"])
+    if "press_ms" in rate_of(results, "yorisen", INTERVALS[0]):
+        out.append("- **Press time**: in each click-rate hold, each `LD` line is paired with the "
+                   "next `LU` (the target logs both with `GetMessageTime()`, whole ms); press = "
+                   "up − down. Asked: by default half the period rounded down, at most 50 ms; "
+                   "with `PressTime=%d` in `config.ini`, a second hold at each interval for the "
+                   "product exes, %d cut to the period − 1. Nearest-rank percentiles; a down "
+                   "followed by another down counts as a down without an up."
+                   % (PRESS_SET, PRESS_SET))
     out.append("- **Jitter**: the gaps between successive click stamps of those holds "
                "(1 ms resolution: `GetMessageTime` is in whole ms); nearest-rank percentiles.")
     out.append("- **Latency**: %d presses per build at each of %s ms. Each press waits until "
@@ -1411,6 +1623,32 @@ def method(results):
     return out
 
 
+def log_press(results):
+    """The figures of a --only press run, for the console."""
+    base = results["wineserver_baseline"]
+    for b in PRODUCTS:
+        for i in INTERVALS:
+            for what, entry, asked in press_runs(results, b, i):
+                log("%-9s %3d ms %-12s press asked %2d: p50 / p95 %s / %s ms, ratio %.3f, "
+                    "%d downs without an up" % ((b, i, what, asked) + press_stats(entry)[:2]
+                                                + (entry["ratio"], entry["downs_without_up"])))
+        for e in results["builds"][b]["idle"]:
+            log("%-9s idle %3d ms %s: tool %.2f %%, wineserver %.2f %% above baseline"
+                % (b, e["interval"], e["view"], e["tool_cpu"], e["wineserver_cpu"] - base))
+
+
+def merge_press(full, press):
+    """A --only press run's figures in place of the product exes' in a full
+    run's."""
+    for b in PRODUCTS:
+        for key in ("rates", "press_set", "idle"):
+            if key in press["builds"].get(b, {}):
+                # The full run's idle at 999 ms and the like stay.
+                full["builds"][b][key] = press["builds"][b][key]
+    full["wineserver_baseline"] = press["wineserver_baseline"]
+    full["press_run"] = {"date": press["date"], "load": press["load"], "run_s": press["run_s"]}
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     p.add_argument("--hold", type=float, default=3.0, help="seconds of clicks per interval")
@@ -1424,8 +1662,11 @@ def main():
     p.add_argument("--probe", type=float, default=3.0, help="seconds per timerprobe run")
     p.add_argument("--mouse-idle", type=float, default=20.0,
                    help="seconds per idle window with X1 as the key, pointer still or moving")
-    p.add_argument("--only", choices=["mouse"],
-                   help="measure only X1 as the key, into build/bench/mouse.json; no doc")
+    p.add_argument("--only", choices=["mouse", "press"],
+                   help="mouse: measure only X1 as the key, into build/bench/mouse.json, no "
+                   "doc; press: only the product exes' click rates with their press times "
+                   "(default and PressTime set) and idle CPU, into build/bench/press.json, "
+                   "merged into the saved full run's figures and doc when there is one")
     p.add_argument("--docs", default=os.path.join(ROOT, "docs"))
     p.add_argument("--json", default=os.path.join(ROOT, "build", "bench", "results.json"),
                    help="where the raw figures are saved")
@@ -1445,7 +1686,16 @@ def main():
         except (OSError, subprocess.CalledProcessError) as e:
             sys.exit("%s does not start (%s): the 32-bit exe cannot be measured here" % (WINE32, e))
         bench = Bench(args)
-        bench.run()
+        try:
+            bench.run()
+        except Exception:
+            # A run that fails half an hour in keeps what it measured.
+            partial = os.path.join(os.path.dirname(args.json), "partial.json")
+            os.makedirs(os.path.dirname(partial), exist_ok=True)
+            with open(partial, "w") as f:
+                json.dump(bench.results, f, indent=1)
+            log("figures so far saved to %s" % partial)
+            raise
         results = bench.results
         if args.only:
             args.json = os.path.join(os.path.dirname(args.json), args.only + ".json")
@@ -1453,11 +1703,24 @@ def main():
         with open(args.json, "w") as f:
             json.dump(results, f, indent=1)
         log("figures saved to %s" % args.json)
-        if args.only:
+        if args.only == "mouse":
             for what, cells in mouse_goals(results):
                 for value, ok in cells.values():
                     log("%s: %s: %s" % ("pass" if ok else "FAIL", what, value))
             return
+        if args.only == "press":
+            full = os.path.join(os.path.dirname(args.json), "results.json")
+            log_press(results)
+            if not os.path.exists(full):
+                log("no full run saved at %s: doc untouched" % full)
+                return
+            with open(full) as f:
+                merged = json.load(f)
+            merge_press(merged, results)
+            with open(full, "w") as f:
+                json.dump(merged, f, indent=1)
+            log("merged into %s" % full)
+            results = merged
 
     os.makedirs(args.docs, exist_ok=True)
     chart(results, os.path.join(args.docs, "click-rate.png"))
