@@ -541,10 +541,20 @@ class Bench:
         try:
             for _ in range(MOUSE_HOLD_ROUNDS):
                 for key, button, keys in MOUSE_KEYS:
-                    proc, _ = self.start_tool(MOUSE_BUILD, 1, keys)
-                    set_affinity(proc.pid, {cpus[0]})
-                    set_affinity(ws, {cpus[0]})
-                    stamps, cpu = self.hold(a.hold * 1000, [proc.pid, ws], button)
+                    # As for the click rates: a copy that keeps the focus
+                    # gives way to a fresh one.
+                    for attempt in range(3):
+                        proc, _ = self.start_tool(MOUSE_BUILD, 1, keys)
+                        set_affinity(proc.pid, {cpus[0]})
+                        set_affinity(ws, {cpus[0]})
+                        try:
+                            stamps, cpu = self.hold(a.hold * 1000, [proc.pid, ws], button)
+                            break
+                        except HarnessError as e:
+                            self.stop_tool(proc)
+                            if attempt == 2:
+                                raise
+                            log("%s held at 1 ms: %s; a fresh copy" % (key, str(e).splitlines()[0]))
                     out.setdefault("holds", []).append({
                         "key": key, "clicks": len(stamps),
                         "span_ms": ms_diff(stamps[-1], stamps[0]),
@@ -1372,7 +1382,7 @@ def press_findings(results):
         before = BEFORE[b]
         idle = [idle_of(results, b, i, v) for i in (1, 40) for v in VIEWS]
         out.append(
-            "- **%s holds each click for the press time asked.** Down → up at the target, "
+            "- **%s: the press a target sees.** Down → up at the target, "
             "p50 / p95 in ms: %s. %d of %d downs had no up before the next down. The rate "
             "stays: ratios %s at %s ms by default and %s with `PressTime=%d` (instant clicks, "
             "the run of %s: %s). Idle with no key held, %s of a core (1 ms and 40 ms, window "
