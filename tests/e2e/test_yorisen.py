@@ -497,7 +497,7 @@ class YorisenTest(unittest.TestCase):
         tool.caption_button("min")
         S.wait_gone(tool.win)
         tool.tray_icon(1)
-        wait_until(lambda: S.is_viewable(tool.win), 10, message="window back")
+        tool.wait_restored()
         wait_until(lambda: S.focused_window() == tool.win, 5, message="window active")
 
     def test_ticks_go_on_while_the_tray_menu_is_open(self):
