@@ -216,8 +216,10 @@ void Form1::ReloadIcons() {
 }
 
 void Form1::mTray_Click() {
-  Show();
+  // Restored while still hidden, it comes into view once, at its size:
+  // shown first, it would show minimised for a moment, on the taskbar.
   SetWindowState(0);
+  Show();
   os::BringToForeground(hWnd());
 }
 

@@ -127,8 +127,17 @@ FakeForm::FakeForm(ui::Form& owner) : form(owner) {
 FakeForm::~FakeForm() { Get().forms.erase(handle); }
 
 void FakeForm::Show() {
+  if (!visible && state == 1) ++shownMinimised;
   visible = true;
   ++showCount;
+}
+
+// As ShowWindow does: every state also shows the window.
+void FakeForm::SetWindowState(int newState) {
+  if (newState == state) return;
+  state = newState;
+  if (!visible && state == 1) ++shownMinimised;
+  visible = true;
 }
 
 ui::native::ControlPeer& FakeForm::PeerOf(const ui::Control& control) { return controls[&control]; }

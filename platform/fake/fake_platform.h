@@ -219,7 +219,7 @@ class FakeForm final : public ui::native::FormPeer {
   void Show() override;
   void Hide() override { visible = false; }
   int WindowState() const override { return state; }
-  void SetWindowState(int newState) override { state = newState; }
+  void SetWindowState(int newState) override;
   bool Visible() const override { return visible; }
   ui::native::ControlPeer& PeerOf(const ui::Control& control) override;
   void SetMenuChecked(const ui::Menu& item, bool checked) override;
@@ -244,6 +244,9 @@ class FakeForm final : public ui::native::FormPeer {
   bool visible = false;
   int state = 0;
   int showCount = 0;
+  // How often the window came into view minimised: on the taskbar, where
+  // it does not belong.
+  int shownMinimised = 0;
   std::map<const ui::Control*, FakeControl> controls;
   std::map<const ui::Menu*, bool> menuChecks;
   std::map<ui::Timer*, std::uint32_t> armedTimers;

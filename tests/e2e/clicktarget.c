@@ -5,6 +5,9 @@
  * log file named by the first argument:
  *     LD|LU|RD|RU <GetMessageTime ms> <client x> <client y>
  *     ACT <GetTickCount ms> <WA_* state>      (activation changes)
+ *     KD|XD <GetMessageTime ms> <vk|button>   (a key's first down while active, a
+ *                                              side button's down: the time Wine
+ *                                              stamped the X event with)
  *     KEY <GetTickCount ms> <vk> D|U           (Left/Right/Up/A seen by a 10 ms
  *                                              GetAsyncKeyState poll)
  *     FA|FD <GetTickCount ms> D|U              (with "frames": the left button as
@@ -146,6 +149,12 @@ static LRESULT CALLBACK wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RBUTTONUP:
       log_button("RU", lp);
       return 0;
+    case WM_KEYDOWN:
+      if (!(lp & (1L << 30))) log_line("KD %lu %u", (unsigned long)GetMessageTime(), (unsigned)wp);
+      break;
+    case WM_XBUTTONDOWN:
+      log_line("XD %lu %u", (unsigned long)GetMessageTime(), (unsigned)HIWORD(wp));
+      break;
     case WM_ACTIVATE:
       log_line("ACT %lu %u", (unsigned long)GetTickCount(), (unsigned)LOWORD(wp));
       break;

@@ -567,6 +567,16 @@ class WineSession:
         out = self.x("xwininfo", "-id", wid, check=False)
         return "IsViewable" in out
 
+    def wait_restored(self, wid, size, timeout=10.0):
+        """Wait until the window shows at its full size: until Wine has
+        restored it, a window brought back from the tray may still be the
+        160x24 caption of a minimised one, whose caption buttons lie
+        elsewhere, so a click aimed from that geometry misses them."""
+        def restored():
+            return self.is_viewable(wid) and self.geometry(wid)[2:] == size
+        wait_until(restored, timeout, message="window %s restored at %dx%d" % ((wid,) + size),
+                   describe=self.describe_windows)
+
     def wait_gone(self, wid, timeout=10.0):
         """Wait until the window is unmapped or destroyed."""
         wait_until(lambda: not self.is_viewable(wid), timeout, interval=0.05,

@@ -58,7 +58,7 @@ def run(session, click_seconds, menus, minimise_cycles, toggles, report=print):
             tool.caption_button("min")
             session.wait_gone(tool.win)
             tool.tray_icon(1)
-            wait_until(lambda: session.is_viewable(tool.win), 10, message="window back")
+            tool.wait_restored()
 
         def toggle_stop():
             tool.click_client(*STOP_BOX)

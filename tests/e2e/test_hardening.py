@@ -12,7 +12,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import WineSession, helper_exe, missing_tools, wait_until  # noqa: E402
-from tool import (INTERVAL_BOX, KEY_BOX, TITLE, Tool, clear_user_settings,  # noqa: E402
+from tool import (INTERVAL_BOX, KEY_BOX, TITLE, WINDOW_SIZE, Tool, clear_user_settings,  # noqa: E402
                   figure, read_config, stop_all, traces, user_settings_folders)
 
 S = None
@@ -211,7 +211,7 @@ class EnvironmentTest(unittest.TestCase):
         self.assertEqual(second.wait_exit(10), 0)
         figure("second start from the same folder ended in %.2f s" % (time.monotonic() - started))
         self.assertEqual(traces(second.output()), [])
-        wait_until(lambda: S.is_viewable(first.win), 5, message="first copy's window shown")
+        first.wait_restored(5)
         self.assertEqual(read_config(first.folder), config)
         # A copy from another folder runs beside it: it shows its own window.
         other = self.tool()
@@ -274,7 +274,7 @@ class EnvironmentTest(unittest.TestCase):
                     and S.find_windows(name=TITLE, visible=False))
         win = wait_until(hidden_in_the_tray, 20, message="window hidden, icon in the tray")[0]
         S.click_tray_icon(0)
-        wait_until(lambda: S.is_viewable(win), 5, message="window back")
+        S.wait_restored(win, WINDOW_SIZE, 5)
         S.click(win, *S.caption_button_point(win, "close"))
         self.assertEqual(start.wait_exit(10), 0)
         self.assertEqual(traces(start.output()), [])

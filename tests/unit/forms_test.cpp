@@ -485,6 +485,7 @@ TEST_F(FormsTest, TrayClickShowsAndRestoresTheHiddenWindow) {
   TrayCallback(514);
   EXPECT_TRUE(f1().Visible());
   EXPECT_EQ(f1().WindowState(), 0);
+  EXPECT_EQ(fake::FormOf(f1()).shownMinimised, 0) << "restored in one step";
   EXPECT_EQ(os().foregrounds.back(), f1().hWnd());
 }
 
