@@ -90,3 +90,36 @@ build_preset() {
   cmake --preset "$preset" -DYORISEN_WERROR=ON "$@" >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)"
 }
+
+# Each stage of a run and its time, for the table the run ends with.
+STAGE_NAMES=()
+STAGE_TIMES=()
+STAGE_START=$SECONDS
+RUN_START=$SECONDS
+
+# Starts the stage name (the one before ends): prints "== name: what".
+stage() {
+  stage_done
+  STAGE_NAMES+=("$1")
+  STAGE_START=$SECONDS
+  echo "== $1${2:+: $2}"
+}
+
+stage_done() {
+  if ((${#STAGE_NAMES[@]} > ${#STAGE_TIMES[@]})); then
+    STAGE_TIMES+=($((SECONDS - STAGE_START)))
+  fi
+}
+
+# The table of the stages run so far, then the whole run's time; on exit
+# too, so that a failed run shows where its time went.
+stage_table() {
+  stage_done
+  local i
+  echo "== time per stage ($(basename "$0"))"
+  for i in "${!STAGE_NAMES[@]}"; do
+    printf '%-16s %4d:%02d\n' "${STAGE_NAMES[i]}" $((STAGE_TIMES[i] / 60)) $((STAGE_TIMES[i] % 60))
+  done
+  local total=$((SECONDS - RUN_START))
+  printf '%-16s %4d:%02d\n' "total" $((total / 60)) $((total % 60))
+}
