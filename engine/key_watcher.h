@@ -29,6 +29,8 @@ struct WatcherState {
   bool RightHeld = false;
   std::uint32_t RightHeldSince = 0;
   bool OnOffHeld = false;
+  // The key codes that read down at the previous tick (0: none).
+  std::array<std::int32_t, 3> WasDown{};
   platform::Point Cursor;
   // "PressTime" from the settings; below 0: the default for the period.
   std::int32_t PressTime = -1;

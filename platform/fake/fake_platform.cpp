@@ -54,6 +54,8 @@ void Tap(std::int32_t virtualKey) {
   k.pressedSinceQuery = true;
 }
 
+void Repeat(std::int32_t virtualKey) { Get().keys[virtualKey].pressedSinceQuery = true; }
+
 LResult Dispatch(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {
   const auto& procs = Get().windowProcs;
   const auto it = procs.find(window);

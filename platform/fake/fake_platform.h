@@ -182,6 +182,8 @@ void Press(std::int32_t virtualKey);
 void Release(std::int32_t virtualKey);
 // Down and up between two queries: only the pressed-since bit remains.
 void Tap(std::int32_t virtualKey);
+// A keyboard's auto-repeat of a held key: the pressed-since bit again.
+void Repeat(std::int32_t virtualKey);
 
 // Delivers a message to a window through its current procedure.
 LResult Dispatch(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
