@@ -22,8 +22,8 @@ bool ReadsDown(const WatcherState& state, std::int32_t virtualKey) {
 
 bool Due(std::uint32_t due, std::uint32_t now) { return static_cast<std::int32_t>(now - due) >= 0; }
 
-void SendUp(WatcherState& state, WatcherState::OwedUp& up) {
-  if (os::InjectButton(0, up.flag, state.Cursor.x, state.Cursor.y) == 1) {
+void SendUp(WatcherState::OwedUp& up) {
+  if (os::InjectButton(0, up.flag) == 1) {
     up.flag = 0;
     return;
   }
@@ -40,15 +40,13 @@ void Click(WatcherState& state, bool primary) {
   WatcherState::OwedUp& up = state.Ups[primary ? 0 : 1];
   // The previous click's up goes first; while Windows refuses it, so would
   // it a down.
-  if (up.flag != 0) SendUp(state, up);
+  if (up.flag != 0) SendUp(up);
   if (up.flag != 0) return;
-  // A failed query keeps the previous position.
-  os::CursorPos(state.Cursor);
   const bool left = primary != os::ButtonsSwapped();
   const std::uint32_t upFlag = left ? platform::kMouseLeftUp : platform::kMouseRightUp;
   const bool held = state.PressMs > 0;
   const std::uint32_t downFlag = left ? platform::kMouseLeftDown : platform::kMouseRightDown;
-  const int sent = os::InjectButton(downFlag, held ? 0 : upFlag, state.Cursor.x, state.Cursor.y);
+  const int sent = os::InjectButton(downFlag, held ? 0 : upFlag);
   // A down that did not go in leaves nothing to release.
   if (sent == 0 || sent == 2) return;
   up = {upFlag, os::TimeMs() + static_cast<std::uint32_t>(state.PressMs), false};
@@ -65,7 +63,7 @@ std::int32_t PressFor(std::int32_t pressTime, std::int32_t period) {
 std::int32_t SendUps(WatcherState& state, bool all) {
   std::int32_t next = -1;
   for (WatcherState::OwedUp& up : state.Ups) {
-    if (up.flag != 0 && (all || Due(up.due, os::TimeMs()))) SendUp(state, up);
+    if (up.flag != 0 && (all || Due(up.due, os::TimeMs()))) SendUp(up);
     if (up.flag == 0) continue;
     const auto left = std::max(0, static_cast<std::int32_t>(up.due - os::TimeMs()));
     next = next < 0 ? left : std::min(next, left);

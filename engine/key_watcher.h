@@ -3,8 +3,6 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/types.h"
-
 namespace ui {
 class Form;
 }
@@ -31,7 +29,6 @@ struct WatcherState {
   bool OnOffHeld = false;
   // The key codes that read down at the previous tick (0: none).
   std::array<std::int32_t, 3> WasDown{};
-  platform::Point Cursor;
   // "PressTime" from the settings; below 0: the default for the period.
   std::int32_t PressTime = -1;
   // How long this tick's clicks hold their button; 0: down and up at once.

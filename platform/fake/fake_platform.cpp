@@ -210,12 +210,12 @@ bool CursorPos(Point& point) {
 
 bool ButtonsSwapped() { return fake::Get().buttonsSwapped; }
 
-int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
+int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag) {
   fake::State& s = fake::Get();
   int sent = 0;
   for (const std::uint32_t flag : {downFlag, upFlag}) {
     if (flag == 0 || (s.inputsTaken >= 0 && sent >= s.inputsTaken)) continue;
-    s.injected.push_back({flag, x, y, s.clock});
+    s.injected.push_back({flag, s.cursor.x, s.cursor.y, s.clock});
     ++sent;
   }
   return sent;

@@ -30,7 +30,7 @@ struct Key {
 
 struct Injected {
   std::uint32_t flags;
-  std::int32_t x;
+  std::int32_t x;  // where the cursor was
   std::int32_t y;
   std::uint32_t at;  // clock
 };

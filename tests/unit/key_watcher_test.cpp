@@ -90,17 +90,6 @@ TEST_F(KeyWatcherTest, NoClickOrToggleAfterARepeatingKeyIsReleased) {
   EXPECT_TRUE(state.WatchEnabled) << "off with the hold, on again with the tap";
 }
 
-TEST_F(KeyWatcherTest, FailedCursorQueryKeepsThePreviousPosition) {
-  fake::Press(vk::kLeft);
-  os().cursor = {5, 6};
-  Tick();
-  os().cursorFails = true;
-  os().cursor = {50, 60};
-  Tick();
-  EXPECT_EQ(os().injected.back().x, 5);
-  EXPECT_EQ(os().injected.back().y, 6);
-}
-
 TEST_F(KeyWatcherTest, NothingWhileOwnWindowIsActive) {
   os().activeWindow = window.hWnd();
   fake::Press(vk::kLeft);
