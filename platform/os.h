@@ -199,7 +199,8 @@ LResult CallWindowProcAt(WndProcAddress procedure, WindowHandle window, std::uin
 bool WindowRect(WindowHandle window, Rect& rect);
 MenuHandle MenuBar(WindowHandle window);
 MenuHandle SubMenu(MenuHandle menu, std::int32_t position);
-// Tracks a popup menu modally; the chosen item reaches owner as a command.
+// Tracks a popup menu modally; the chosen item reaches owner as a command,
+// or with kTpmReturnCmd comes back as the result instead (0: none).
 std::int32_t TrackMenu(MenuHandle menu, std::uint32_t flags, std::int32_t x, std::int32_t y,
                        WindowHandle owner, const Rect& rect);
 

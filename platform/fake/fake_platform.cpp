@@ -435,10 +435,10 @@ WindowHandle ForegroundWindow() { return fake::Get().foreground; }
 Elevation OwnElevation() { return fake::Get().ownElevation; }
 
 bool StartElevated(WindowHandle window, const std::wstring& exe, bool shown, std::uint32_t& error) {
-  (void)window;
   auto& state = fake::Get();
   state.elevatedStarts.push_back(shown);
   state.elevatedStartPath = exe;
+  state.elevatedStartWindows = {window, state.foreground};
   error = state.elevatedStartError;
   return error == 0;
 }
@@ -534,10 +534,9 @@ std::int32_t TrackMenu(MenuHandle menu, std::uint32_t flags, std::int32_t x, std
   const fake::MenuTrack track{menu, flags, x, y, owner};
   s.menuTracks.push_back(track);
   const int chosen = s.onTrackMenu ? s.onTrackMenu(track) : 0;
-  if (chosen != 0) {
-    if (const auto it = s.forms.find(owner); it != s.forms.end())
-      it->second->form.NativeCommand(chosen);
-  }
+  if ((flags & platform::kTpmReturnCmd) != 0) return chosen;
+  // Posted, as Windows does: it runs only after the caller returns.
+  if (chosen != 0) s.posted.push_back({0, owner, platform::kWmCommand, WParam(chosen), 0});
   return 1;
 }
 

@@ -142,6 +142,8 @@ struct State {
   // it starts).
   std::vector<bool> elevatedStarts;
   std::wstring elevatedStartPath;  // the last one's
+  // The last one's window, and the window in front at the call.
+  std::pair<WindowHandle, WindowHandle> elevatedStartWindows;
   std::uint32_t elevatedStartError = 0;
   std::vector<WindowHandle> goneWindows;  // WindowExists says no
   std::map<std::int32_t, std::wstring> keyNames{{37, L"Left"}, {39, L"Right"}, {38, L"Up"}};
