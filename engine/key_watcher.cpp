@@ -9,12 +9,21 @@ namespace key_watcher {
 
 namespace {
 
-bool ReadsDown(std::int32_t virtualKey) { return os::KeyState(virtualKey) != 0; }
+// Down, or pressed since the previous query: a tap between two ticks. A
+// keyboard's auto-repeat sets that bit again while the key is held, so it
+// counts only for a key that read up at the previous tick; else the tick
+// after a release would still click.
+bool ReadsDown(const WatcherState& state, std::int32_t virtualKey) {
+  const std::int16_t bits = os::KeyState(virtualKey);
+  const auto& was = state.WasDown;
+  return bits < 0 ||
+         ((bits & 1) != 0 && std::find(was.begin(), was.end(), virtualKey) == was.end());
+}
 
 bool Due(std::uint32_t due, std::uint32_t now) { return static_cast<std::int32_t>(now - due) >= 0; }
 
-void SendUp(WatcherState& state, WatcherState::OwedUp& up) {
-  if (os::InjectButton(0, up.flag, state.Cursor.x, state.Cursor.y) == 1) {
+void SendUp(WatcherState::OwedUp& up) {
+  if (os::InjectButton(0, up.flag) == 1) {
     up.flag = 0;
     return;
   }
@@ -31,15 +40,13 @@ void Click(WatcherState& state, bool primary) {
   WatcherState::OwedUp& up = state.Ups[primary ? 0 : 1];
   // The previous click's up goes first; while Windows refuses it, so would
   // it a down.
-  if (up.flag != 0) SendUp(state, up);
+  if (up.flag != 0) SendUp(up);
   if (up.flag != 0) return;
-  // A failed query keeps the previous position.
-  os::CursorPos(state.Cursor);
   const bool left = primary != os::ButtonsSwapped();
   const std::uint32_t upFlag = left ? platform::kMouseLeftUp : platform::kMouseRightUp;
   const bool held = state.PressMs > 0;
   const std::uint32_t downFlag = left ? platform::kMouseLeftDown : platform::kMouseRightDown;
-  const int sent = os::InjectButton(downFlag, held ? 0 : upFlag, state.Cursor.x, state.Cursor.y);
+  const int sent = os::InjectButton(downFlag, held ? 0 : upFlag);
   // A down that did not go in leaves nothing to release.
   if (sent == 0 || sent == 2) return;
   up = {upFlag, os::TimeMs() + static_cast<std::uint32_t>(state.PressMs), false};
@@ -56,7 +63,7 @@ std::int32_t PressFor(std::int32_t pressTime, std::int32_t period) {
 std::int32_t SendUps(WatcherState& state, bool all) {
   std::int32_t next = -1;
   for (WatcherState::OwedUp& up : state.Ups) {
-    if (up.flag != 0 && (all || Due(up.due, os::TimeMs()))) SendUp(state, up);
+    if (up.flag != 0 && (all || Due(up.due, os::TimeMs()))) SendUp(up);
     if (up.flag == 0) continue;
     const auto left = std::max(0, static_cast<std::int32_t>(up.due - os::TimeMs()));
     next = next < 0 ? left : std::min(next, left);
@@ -69,21 +76,28 @@ bool Tick(WatcherState& state, ui::Form& window) {
     // Clears presses made before the watcher started.
     for (int i = 0; i < 3; ++i) os::KeyState(state.KeyCodes[i]);
     state.FirstTick = false;
+    state.WasDown = {};
     return false;
   }
 
-  bool anyDown = false;
+  // Stopped, nothing reads down: a press during the stop counts after it.
+  std::array<bool, 3> down{};
   if (!state.StopFlg) {
     const platform::WindowHandle own = window.hWnd();
     const auto elsewhere = [own] { return own != os::ActiveWindow(); };
 
-    const bool leftDown = ReadsDown(state.KeyCodes[0]);
-    if (leftDown && elsewhere() && state.WatchEnabled) {
+    // A key that two roles share is read once, for both.
+    for (std::size_t i = 0; i < 3; ++i) {
+      std::size_t first = 0;
+      while (state.KeyCodes[first] != state.KeyCodes[i]) ++first;
+      down[i] = first < i ? down[first] : ReadsDown(state, state.KeyCodes[i]);
+    }
+
+    if (down[0] && elsewhere() && state.WatchEnabled) {
       Click(state, true);
     }
 
-    const bool rightDown = ReadsDown(state.KeyCodes[1]);
-    if (rightDown) {
+    if (down[1]) {
       if (elsewhere() && state.WatchEnabled) {
         if (!state.RightHeld) {
           state.RightHeldSince = os::TimeMs();
@@ -99,8 +113,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
       state.RightHeld = false;
     }
 
-    const bool onOffDown = ReadsDown(state.KeyCodes[2]);
-    if (onOffDown) {
+    if (down[2]) {
       if (!state.OnOffHeld) {
         state.OnOffHeld = true;
         // A press made in our own window is used up without toggling.
@@ -109,11 +122,11 @@ bool Tick(WatcherState& state, ui::Form& window) {
     } else {
       state.OnOffHeld = false;
     }
-    anyDown = leftDown || rightDown || onOffDown;
   }
+  for (std::size_t i = 0; i < 3; ++i) state.WasDown[i] = down[i] ? state.KeyCodes[i] : 0;
 
   if (window.WindowState() == 1 && window.Visible()) window.Hide();
-  return anyDown;
+  return down[0] || down[1] || down[2];
 }
 
 }  // namespace key_watcher

@@ -3,8 +3,6 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/types.h"
-
 namespace ui {
 class Form;
 }
@@ -29,7 +27,8 @@ struct WatcherState {
   bool RightHeld = false;
   std::uint32_t RightHeldSince = 0;
   bool OnOffHeld = false;
-  platform::Point Cursor;
+  // The key codes that read down at the previous tick (0: none).
+  std::array<std::int32_t, 3> WasDown{};
   // "PressTime" from the settings; below 0: the default for the period.
   std::int32_t PressTime = -1;
   // How long this tick's clicks hold their button; 0: down and up at once.

@@ -269,6 +269,8 @@ class Form {
 
   // Loads the form first if it is not loaded.
   WindowHandle hWnd();
+  // Shows the form restored: a minimised one comes into view at its size,
+  // in one step.
   void Show();
   void Hide();
   // 0 normal, 1 minimised, 2 maximised.

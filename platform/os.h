@@ -36,10 +36,11 @@ bool CursorPos(Point& point);
 // The user's "swap primary and secondary buttons" setting: the primary
 // button is then the right one.
 bool ButtonsSwapped();
-// A button's down, its up, or both (a flag of 0 is left out) at the cursor,
-// as one injection, so that no other input comes between them. Returns how
-// many of them went in: Windows may refuse input, or stop part-way.
-int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y);
+// A button's down, its up, or both (a flag of 0 is left out) wherever the
+// cursor is, as one injection, so that no other input comes between them.
+// Returns how many of them went in: Windows may refuse input, or stop
+// part-way.
+int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag);
 // The key's name in the user's keyboard layout ("Left", "Num 4"), or empty.
 std::wstring KeyName(std::int32_t virtualKey);
 // Millisecond counter; wraps at 2^32.
@@ -198,7 +199,8 @@ LResult CallWindowProcAt(WndProcAddress procedure, WindowHandle window, std::uin
 bool WindowRect(WindowHandle window, Rect& rect);
 MenuHandle MenuBar(WindowHandle window);
 MenuHandle SubMenu(MenuHandle menu, std::int32_t position);
-// Tracks a popup menu modally; the chosen item reaches owner as a command.
+// Tracks a popup menu modally; the chosen item reaches owner as a command,
+// or with kTpmReturnCmd comes back as the result instead (0: none).
 std::int32_t TrackMenu(MenuHandle menu, std::uint32_t flags, std::int32_t x, std::int32_t y,
                        WindowHandle owner, const Rect& rect);
 

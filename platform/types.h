@@ -27,6 +27,7 @@ struct Rect {
 };
 
 constexpr std::uint32_t kWmNull = 0x0000;
+constexpr std::uint32_t kWmCommand = 0x0111;
 constexpr std::uint32_t kWmTimer = 0x0113;
 constexpr std::uint32_t kWmUser = 0x0400;
 constexpr std::uint32_t kWmMouseMove = 0x0200;
@@ -50,5 +51,6 @@ constexpr std::uint32_t kNimModify = 1;
 constexpr std::uint32_t kNimDelete = 2;
 
 constexpr std::uint32_t kTpmCenterAlign = 0x0004;
+constexpr std::uint32_t kTpmReturnCmd = 0x0100;
 
 }  // namespace platform

@@ -122,7 +122,7 @@ void Form1::WriteSettings() {
   GTIni::WriteIni(kSection, L"Interval", GTIni::ToDecimal(Timer1.Interval()), GTIni::IniPath);
 }
 
-void Form1::RestartElevated() {
+void Form1::RestartElevated(platform::WindowHandle owner) {
   // The new copy reads them at once.
   WriteSettings();
   // Unmarked, this copy is no longer one a start hands over to: the new one
@@ -131,7 +131,7 @@ void Form1::RestartElevated() {
   std::uint32_t error = 0;
   // A mapped drive is this logon session's alone, not the elevated one's:
   // the share's own name reaches the file from both.
-  if (os::StartElevated(hWnd(), GTIni::ProgramPath(), Visible(), error)) {
+  if (os::StartElevated(owner, GTIni::ProgramPath(), Visible(), error)) {
     // As the menu's exit item ends it.
     form2_.Unload();
     return;
@@ -216,14 +216,13 @@ void Form1::ReloadIcons() {
 }
 
 void Form1::mTray_Click() {
-  // Restored while still hidden, it comes into view once, at its size:
-  // shown first, it would show minimised for a moment, on the taskbar.
-  SetWindowState(0);
+  // Restored as it is shown: shown, then restored, it would come into view
+  // minimised for a moment, on the taskbar.
   Show();
   os::BringToForeground(hWnd());
 }
 
 void Form1::mTray_MouseDown(std::int16_t Button) {
   if (Button != 2) return;
-  PopUpMenu::ShowTrayMenu(form2_.hWnd(), 0);
+  PopUpMenu::ShowTrayMenu(form2_, 0);
 }

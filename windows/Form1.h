@@ -34,8 +34,9 @@ class Form1 final : public ui::Form, public WatcherState {
   std::shared_ptr<CTray> mTray;
 
   // Starts this exe again elevated, with the settings as they stand, and
-  // ends this copy; a declined prompt leaves it running as it was.
-  void RestartElevated();
+  // ends this copy; a declined prompt leaves it running as it was. owner:
+  // our window in front, which the UAC prompt comes up over.
+  void RestartElevated(platform::WindowHandle owner);
 
  protected:
   void Form_Load() override;

@@ -24,7 +24,8 @@ void Form2::OptStop_Click() {
                                                      : ui::CheckBox::kChecked);
 }
 
-void Form2::OptRestart_Click() { form1_->RestartElevated(); }
+// The menu's owner, still in front while its command runs.
+void Form2::OptRestart_Click() { form1_->RestartElevated(hWnd()); }
 
 void Form2::OptEnd_Click() { Unload(); }
 

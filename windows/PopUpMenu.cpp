@@ -1,10 +1,12 @@
 #include "windows/PopUpMenu.h"
 
+#include "platform/forms.h"
 #include "platform/os.h"
 
 namespace PopUpMenu {
 
-std::int32_t ShowTrayMenu(platform::WindowHandle window, std::int32_t position) {
+void ShowTrayMenu(ui::Form& owner, std::int32_t position) {
+  const platform::WindowHandle window = owner.hWnd();
   platform::Point cursor;
   os::CursorPos(cursor);
   platform::Rect rect;
@@ -15,15 +17,18 @@ std::int32_t ShowTrayMenu(platform::WindowHandle window, std::int32_t position) 
   // finish properly.
   const platform::WindowHandle previous = os::ForegroundWindow();
   os::BringToForeground(window);
-  const std::int32_t result =
-      os::TrackMenu(menu, platform::kTpmCenterAlign, cursor.x, cursor.y, window, rect);
+  const std::int32_t chosen = os::TrackMenu(
+      menu, platform::kTpmCenterAlign | platform::kTpmReturnCmd, cursor.x, cursor.y, window, rect);
   os::Post(window, platform::kWmNull, 0, 0);
+  // Taken here rather than posted, the choice runs while the owner is still
+  // in front: a prompt it brings (the restart's UAC one) then comes up in
+  // front, not only as a flash on the taskbar.
+  if (chosen != 0) owner.NativeCommand(chosen);
   // The owner is hidden: left in front, it would swallow what the user types
   // next. A click elsewhere has already moved the foreground; leave that be.
   if (os::ForegroundWindow() == window && previous != window && os::WindowExists(previous)) {
     os::BringToForeground(previous);
   }
-  return result;
 }
 
 }  // namespace PopUpMenu

@@ -2,13 +2,15 @@
 
 #include <cstdint>
 
-#include "platform/types.h"
+namespace ui {
+class Form;
+}
 
 namespace PopUpMenu {
 
-// Pops up the submenu at position of window's menu bar at the cursor,
-// horizontally centred on it, and tracks it until it closes. The chosen item
-// reaches window as a command. Returns non-zero on success.
-std::int32_t ShowTrayMenu(platform::WindowHandle window, std::int32_t position);
+// Pops up the submenu at position of owner's menu bar at the cursor,
+// horizontally centred on it, tracks it until it closes, and raises the
+// chosen item's click.
+void ShowTrayMenu(ui::Form& owner, std::int32_t position);
 
 }  // namespace PopUpMenu

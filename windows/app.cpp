@@ -66,12 +66,9 @@ int RunYorisen(bool startInTray) {
     Forms forms;
     forms.form1.Load();
     os::MarkInstanceWindow(forms.form1.hWnd(), key);
-    if (startInTray) {
-      // Minimised, the key watcher hides it into the tray.
-      forms.form1.SetWindowState(1);
-    } else {
-      forms.form1.Show();
-    }
+    // For the tray it stays hidden: even minimised, it would take the
+    // focus from the window in front.
+    if (!startInTray) forms.form1.Show();
     code = ui::native::RunMessageLoop();
     // The settings are written: another start may run from here on.
     os::ReleaseInstance(claim);

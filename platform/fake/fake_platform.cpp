@@ -54,6 +54,8 @@ void Tap(std::int32_t virtualKey) {
   k.pressedSinceQuery = true;
 }
 
+void Repeat(std::int32_t virtualKey) { Get().keys[virtualKey].pressedSinceQuery = true; }
+
 LResult Dispatch(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) {
   const auto& procs = Get().windowProcs;
   const auto it = procs.find(window);
@@ -127,7 +129,7 @@ FakeForm::FakeForm(ui::Form& owner) : form(owner) {
 FakeForm::~FakeForm() { Get().forms.erase(handle); }
 
 void FakeForm::Show() {
-  if (!visible && state == 1) ++shownMinimised;
+  state = 0;
   visible = true;
   ++showCount;
 }
@@ -217,12 +219,12 @@ bool CursorPos(Point& point) {
 
 bool ButtonsSwapped() { return fake::Get().buttonsSwapped; }
 
-int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
+int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag) {
   fake::State& s = fake::Get();
   int sent = 0;
   for (const std::uint32_t flag : {downFlag, upFlag}) {
     if (flag == 0 || (s.inputsTaken >= 0 && sent >= s.inputsTaken)) continue;
-    s.injected.push_back({flag, x, y, s.clock});
+    s.injected.push_back({flag, s.cursor.x, s.cursor.y, s.clock});
     ++sent;
   }
   return sent;
@@ -442,10 +444,10 @@ WindowHandle ForegroundWindow() { return fake::Get().foreground; }
 Elevation OwnElevation() { return fake::Get().ownElevation; }
 
 bool StartElevated(WindowHandle window, const std::wstring& exe, bool shown, std::uint32_t& error) {
-  (void)window;
   auto& state = fake::Get();
   state.elevatedStarts.push_back(shown);
   state.elevatedStartPath = exe;
+  state.elevatedStartWindows = {window, state.foreground};
   error = state.elevatedStartError;
   return error == 0;
 }
@@ -541,10 +543,9 @@ std::int32_t TrackMenu(MenuHandle menu, std::uint32_t flags, std::int32_t x, std
   const fake::MenuTrack track{menu, flags, x, y, owner};
   s.menuTracks.push_back(track);
   const int chosen = s.onTrackMenu ? s.onTrackMenu(track) : 0;
-  if (chosen != 0) {
-    if (const auto it = s.forms.find(owner); it != s.forms.end())
-      it->second->form.NativeCommand(chosen);
-  }
+  if ((flags & platform::kTpmReturnCmd) != 0) return chosen;
+  // Posted, as Windows does: it runs only after the caller returns.
+  if (chosen != 0) s.posted.push_back({0, owner, platform::kWmCommand, WParam(chosen), 0});
   return 1;
 }
 

@@ -30,7 +30,7 @@ struct Key {
 
 struct Injected {
   std::uint32_t flags;
-  std::int32_t x;
+  std::int32_t x;  // where the cursor was
   std::int32_t y;
   std::uint32_t at;  // clock
 };
@@ -142,6 +142,8 @@ struct State {
   // it starts).
   std::vector<bool> elevatedStarts;
   std::wstring elevatedStartPath;  // the last one's
+  // The last one's window, and the window in front at the call.
+  std::pair<WindowHandle, WindowHandle> elevatedStartWindows;
   std::uint32_t elevatedStartError = 0;
   std::vector<WindowHandle> goneWindows;  // WindowExists says no
   std::map<std::int32_t, std::wstring> keyNames{{37, L"Left"}, {39, L"Right"}, {38, L"Up"}};
@@ -182,6 +184,8 @@ void Press(std::int32_t virtualKey);
 void Release(std::int32_t virtualKey);
 // Down and up between two queries: only the pressed-since bit remains.
 void Tap(std::int32_t virtualKey);
+// A keyboard's auto-repeat of a held key: the pressed-since bit again.
+void Repeat(std::int32_t virtualKey);
 
 // Delivers a message to a window through its current procedure.
 LResult Dispatch(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);

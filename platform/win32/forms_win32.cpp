@@ -297,7 +297,9 @@ class Win32Form final : public FormPeer {
   }
 
   WindowHandle Handle() const override { return reinterpret_cast<WindowHandle>(hwnd_); }
-  void Show() override { ShowWindow(hwnd_, SW_SHOW); }
+  // Restored: a first SW_SHOW would take the start's show command instead,
+  // minimised after a start for the tray.
+  void Show() override { ShowWindow(hwnd_, SW_RESTORE); }
   void Hide() override { ShowWindow(hwnd_, SW_HIDE); }
   int WindowState() const override {
     if (IsIconic(hwnd_)) return 1;

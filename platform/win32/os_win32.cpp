@@ -93,15 +93,15 @@ bool CursorPos(Point& point) {
 
 bool ButtonsSwapped() { return GetSystemMetrics(SM_SWAPBUTTON) != 0; }
 
-int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag, std::int32_t x, std::int32_t y) {
+int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag) {
   INPUT inputs[2]{};
   UINT count = 0;
   for (const std::uint32_t flag : {downFlag, upFlag}) {
     if (flag == 0) continue;
     INPUT& in = inputs[count++];
     in.type = INPUT_MOUSE;
-    in.mi.dx = x;  // no move flag: the click lands where the cursor is
-    in.mi.dy = y;
+    // dx and dy stay 0: without the move flag the click lands where the
+    // cursor is, and with it they would move it.
     in.mi.dwFlags = flag;
   }
   return static_cast<int>(SendInput(count, inputs, sizeof(INPUT)));

@@ -8,8 +8,9 @@
  *     KD|XD <GetMessageTime ms> <vk|button>   (a key's first down while active, a
  *                                              side button's down: the time Wine
  *                                              stamped the X event with)
- *     KEY <GetTickCount ms> <vk> D|U           (Left/Right/Up/A seen by a 10 ms
- *                                              GetAsyncKeyState poll)
+ *     KEY <GetTickCount ms> <vk> D|U           (Left/Right/Up/A: key messages while
+ *                                              active, else a 10 ms GetAsyncKeyState
+ *                                              poll)
  *     FA|FD <GetTickCount ms> D|U              (with "frames": the left button as
  *                                              a game reads it once a 16 ms frame,
  *                                              GetAsyncKeyState, DirectInput state)
@@ -67,19 +68,25 @@ static void log_button(const char* kind, LPARAM lp) {
 }
 
 /* Keys the tests hold: logged on change, so a test can tell that a key was
-   really down for a while without sleeping. */
+   really down for a while without sleeping. Active, the window hears them
+   as messages: a poll would clear the pressed-since bit of GetAsyncKeyState,
+   which Wine keeps once for the whole desktop, before the tool reads it. */
 static const int g_keys[] = {VK_LEFT, VK_RIGHT, VK_UP, 'A'};
 static int g_key_down[4];
 
-static void poll_keys(void) {
+static void key_seen(int vk, int down) {
   int i;
   for (i = 0; i < 4; ++i) {
-    int down = (GetAsyncKeyState(g_keys[i]) & 0x8000) != 0;
-    if (down != g_key_down[i]) {
-      g_key_down[i] = down;
-      log_line("KEY %lu %d %c", (unsigned long)GetTickCount(), g_keys[i], down ? 'D' : 'U');
-    }
+    if (g_keys[i] != vk || down == g_key_down[i]) continue;
+    g_key_down[i] = down;
+    log_line("KEY %lu %d %c", (unsigned long)GetTickCount(), vk, down ? 'D' : 'U');
   }
+}
+
+static void poll_keys(HWND hwnd) {
+  int i;
+  if (GetActiveWindow() == hwnd) return;
+  for (i = 0; i < 4; ++i) key_seen(g_keys[i], (GetAsyncKeyState(g_keys[i]) & 0x8000) != 0);
 }
 
 static IDirectInputDevice8W* g_mouse;
@@ -133,8 +140,14 @@ static LRESULT CALLBACK wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (wp == 2)
         read_frame();
       else
-        poll_keys();
+        poll_keys(hwnd);
       return 0;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+      if (msg == WM_KEYDOWN && !(lp & (1L << 30)))
+        log_line("KD %lu %u", (unsigned long)GetMessageTime(), (unsigned)wp);
+      key_seen((int)wp, msg == WM_KEYDOWN);
+      break;
     case WM_LBUTTONDOWN:
       log_button("LD", lp);
       if (g_close) PostMessageW(FindWindowW(g_close, NULL), WM_CLOSE, 0, 0);
@@ -149,9 +162,6 @@ static LRESULT CALLBACK wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RBUTTONUP:
       log_button("RU", lp);
       return 0;
-    case WM_KEYDOWN:
-      if (!(lp & (1L << 30))) log_line("KD %lu %u", (unsigned long)GetMessageTime(), (unsigned)wp);
-      break;
     case WM_XBUTTONDOWN:
       log_line("XD %lu %u", (unsigned long)GetMessageTime(), (unsigned)HIWORD(wp));
       break;

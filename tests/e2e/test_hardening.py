@@ -11,8 +11,10 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import WineSession, helper_exe, missing_tools, wait_until  # noqa: E402
-from tool import (INTERVAL_BOX, KEY_BOX, TITLE, WINDOW_SIZE, Tool, clear_user_settings,  # noqa: E402
+from harness import (WineSession, helper_exe, missing_tools, to_windows_path,  # noqa: E402
+                     wait_until)
+from tool import (INTERVAL_BOX, KEY_BOX, TITLE, WINDOW_SIZE, Tool,  # noqa: E402
+                  clear_user_settings,
                   figure, read_config, stop_all, traces, user_settings_folders)
 
 S = None
@@ -263,6 +265,12 @@ class EnvironmentTest(unittest.TestCase):
             S.end_pids([pid])
 
     def test_a_minimised_start_goes_to_the_tray(self):
+        # A window in front, which the start leaves there.
+        front = S.start_exe(helper_exe("clicktarget"),
+                            [to_windows_path(os.path.join(S.tmp, "front.log"))])
+        self.addCleanup(front.kill)
+        front_win = S.wait_window(name="^clicktarget$", pid=front.pid)
+        S.activate(front_win)
         t = self.tool(start=False)
         # What a shortcut set to "Run: Minimized" asks for.
         start = S.start_program(["start", "/min", "/wait", "/unix",
@@ -273,8 +281,11 @@ class EnvironmentTest(unittest.TestCase):
             return (S.tray_visible() and not S.find_windows(name=TITLE)
                     and S.find_windows(name=TITLE, visible=False))
         win = wait_until(hidden_in_the_tray, 20, message="window hidden, icon in the tray")[0]
+        self.assertEqual(S.focused_window(), front_win)
+        # Back from the tray once: in front, at its size, not minimised.
         S.click_tray_icon(0)
         S.wait_restored(win, WINDOW_SIZE, 5)
+        wait_until(lambda: S.focused_window() == win, 5, message="window active")
         S.click(win, *S.caption_button_point(win, "close"))
         self.assertEqual(start.wait_exit(10), 0)
         self.assertEqual(traces(start.output()), [])

@@ -210,6 +210,11 @@ class YorisenTest(unittest.TestCase):
         # Held, the key clicks at the period, not at the auto-repeat rate.
         TARGET_LOG.wait_count("LD", 4, timeout=5)
         S.key_up("Left")
+        # Let go between two ticks, a second after the keyboard began to
+        # repeat it: the next ticks read it up, and no click follows.
+        held = len(self.clicks())
+        self.released_a_while("Left", 0.8)
+        self.assertEqual(len(self.clicks()), held)
         stamps = self.clicks()
         gaps = [b - a for a, b in zip(stamps, stamps[1:])]
         figure("500 ms held: gaps %s ms" % gaps)

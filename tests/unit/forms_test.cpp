@@ -441,7 +441,7 @@ TEST_F(FormsTest, TrayRightPressOpensTheMenuCentredAtTheCursor) {
   EXPECT_EQ(TrayCallback(516), 0);
   ASSERT_EQ(os().menuTracks.size(), 1u);
   const fake::MenuTrack& t = os().menuTracks[0];
-  EXPECT_EQ(t.flags, platform::kTpmCenterAlign);
+  EXPECT_EQ(t.flags, platform::kTpmCenterAlign | platform::kTpmReturnCmd);
   EXPECT_EQ(t.x, 640);
   EXPECT_EQ(t.y, 700);
   EXPECT_EQ(t.owner, f2().hWnd());
@@ -610,9 +610,15 @@ TEST_F(FormsTest, RestartAsAdministratorOnlyFromAnAdministratorsUnelevatedCopy) 
     if (c.hidden) f1().Hide();
     os().writes.clear();
     os().onTrackMenu = [&](const fake::MenuTrack&) { return f2().OptRestart.Id(); };
+    os().foreground = 0x66;
+    const WindowHandle owner = f2().hWnd();
     TrayCallback(516);
     const std::string at = std::to_string(c.error) + (c.hidden ? " hidden" : " shown");
     EXPECT_EQ(os().elevatedStarts, std::vector<bool>{!c.hidden}) << at;
+    // The prompt's owner is the menu's, still in front; the keyboard goes
+    // back only after.
+    EXPECT_EQ(os().elevatedStartWindows, std::make_pair(owner, owner)) << at;
+    EXPECT_EQ(os().foreground, 0x66U) << at;
     EXPECT_EQ(os().elevatedStartPath, L"\\\\server\\share\\yorisen.exe") << at;
     EXPECT_GE(os().writes.size(), 4U) << at;
     EXPECT_EQ(os().writes[3], L"Config/Interval=100") << at;

@@ -69,15 +69,25 @@ TEST_F(KeyWatcherTest, ShortTapBetweenTicksStillClicksOnce) {
   EXPECT_EQ(Clicks(kMouseLeftDown), 1u);
 }
 
-TEST_F(KeyWatcherTest, FailedCursorQueryKeepsThePreviousPosition) {
-  fake::Press(vk::kLeft);
-  os().cursor = {5, 6};
-  Tick();
-  os().cursorFails = true;
-  os().cursor = {50, 60};
-  Tick();
-  EXPECT_EQ(os().injected.back().x, 5);
-  EXPECT_EQ(os().injected.back().y, 6);
+// A keyboard repeats a held key, which sets the pressed-since bit again: the
+// tick after the release reads the key up, and a tap right after that is a
+// press of its own.
+TEST_F(KeyWatcherTest, NoClickOrToggleAfterARepeatingKeyIsReleased) {
+  for (const std::int32_t key : {vk::kLeft, vk::kRight, vk::kUp}) {
+    fake::Press(key);
+    Tick();
+    fake::Repeat(key);
+    Tick();
+    fake::Repeat(key);
+    fake::Release(key);
+    Tick();
+    fake::Tap(key);
+    Tick();
+    Tick();
+  }
+  EXPECT_EQ(Clicks(kMouseLeftDown), 3u) << "two while held, one for the tap";
+  EXPECT_EQ(Clicks(kMouseRightDown), 3u);
+  EXPECT_TRUE(state.WatchEnabled) << "off with the hold, on again with the tap";
 }
 
 TEST_F(KeyWatcherTest, NothingWhileOwnWindowIsActive) {
@@ -212,6 +222,12 @@ TEST_F(KeyWatcherTest, EqualKeyCodesTriggerBothRolesOnOneTick) {
   Tick();
   EXPECT_EQ(Clicks(kMouseLeftDown), 1u);
   EXPECT_FALSE(state.WatchEnabled);
+  // A tap reaches both roles too: the key is read once for both.
+  fake::Release(vk::kLeft);
+  Tick();
+  fake::Tap(vk::kLeft);
+  Tick();
+  EXPECT_TRUE(state.WatchEnabled);
 }
 
 TEST_F(KeyWatcherTest, MinimisedVisibleWindowIsHiddenAlsoWhileStopped) {

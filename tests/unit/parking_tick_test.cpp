@@ -304,7 +304,10 @@ Outcome Play(const std::vector<Episode>& timeline, int interval, bool rawKeys) {
         // Auto-repeat: key-downs every 33 ms after 250 ms.
         for (std::uint32_t t = 0; t < e.length; ++t) {
           tool.Run(1);
-          if (t >= 250 && t % 33 == 0) tool.f1().NativeRawKeyDown();
+          if (t >= 250 && t % 33 == 0) {
+            fake::Repeat(e.key);
+            tool.f1().NativeRawKeyDown();
+          }
         }
         fake::Release(e.key);
         break;
