@@ -1,6 +1,7 @@
 #include "windows/PopUpMenu.h"
 
-#include "platform/os.h"
+#include "platform/os_input.h"
+#include "platform/os_shell.h"
 
 namespace PopUpMenu {
 

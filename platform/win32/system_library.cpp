@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "platform/os.h"
 #include "platform/win32/trace.h"
 
 namespace win32 {
