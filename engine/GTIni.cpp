@@ -1,7 +1,9 @@
 #include "engine/GTIni.h"
 
 #include "platform/decimal.h"
-#include "platform/os.h"
+#include "platform/os_elevation.h"
+#include "platform/os_files.h"
+#include "platform/os_trace.h"
 
 namespace GTIni {
 

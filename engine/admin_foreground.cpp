@@ -1,6 +1,8 @@
 #include "engine/admin_foreground.h"
 
 #include "platform/decimal.h"
+#include "platform/os_shell.h"
+#include "platform/os_trace.h"
 
 namespace key_watcher {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/os.h"
+#include "platform/os_elevation.h"
 
 namespace key_watcher {
 

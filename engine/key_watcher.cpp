@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "platform/forms.h"
-#include "platform/os.h"
+#include "platform/os_input.h"
+#include "platform/os_trace.h"
 
 namespace key_watcher {
 

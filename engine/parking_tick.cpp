@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "platform/forms.h"
-#include "platform/os.h"
+#include "platform/os_input.h"
 
 namespace key_watcher {
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/native.h"
-#include "platform/os.h"
+#include "platform/os_input.h"
 
 namespace ui {
 

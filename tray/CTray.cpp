@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "platform/decimal.h"
+#include "platform/os_shell.h"
+#include "platform/os_trace.h"
 
 namespace {
 

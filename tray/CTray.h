@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/forms.h"
-#include "platform/os.h"
+#include "platform/os_shell.h"
 #include "tray/mdlSubClass.h"
 
 // One icon in the notification area on behalf of an owner window. While the

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/os.h"
+#include "platform/os_shell.h"
 
 namespace {
 

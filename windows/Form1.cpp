@@ -2,7 +2,11 @@
 
 #include "engine/GTIni.h"
 #include "engine/interval_rule.h"
-#include "platform/os.h"
+#include "platform/os_elevation.h"
+#include "platform/os_input.h"
+#include "platform/os_instance.h"
+#include "platform/os_shell.h"
+#include "platform/os_trace.h"
 #include "resources/resource.h"
 #include "windows/Form2.h"
 #include "windows/PopUpMenu.h"

@@ -1,6 +1,6 @@
 #include "windows/Form2.h"
 
-#include "platform/os.h"
+#include "platform/os_elevation.h"
 #include "windows/Form1.h"
 
 Form2::Form2()

@@ -1,7 +1,8 @@
 #include "windows/PopUpMenu.h"
 
 #include "platform/forms.h"
-#include "platform/os.h"
+#include "platform/os_input.h"
+#include "platform/os_shell.h"
 
 namespace PopUpMenu {
 

@@ -2,7 +2,10 @@
 
 #include "engine/GTIni.h"
 #include "platform/native.h"
-#include "platform/os.h"
+#include "platform/os_input.h"
+#include "platform/os_instance.h"
+#include "platform/os_shell.h"
+#include "platform/os_trace.h"
 #include "tray/mdlSubClass.h"
 
 namespace {

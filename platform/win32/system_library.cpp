@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "platform/os.h"
+#include "platform/win32/system_function.h"
+#include "platform/win32/test_faults.h"
 #include "platform/win32/trace.h"
 
 namespace win32 {
@@ -12,14 +13,14 @@ namespace {
 // Not in every SDK's headers for Windows 7.
 constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
-FARPROC Kernel32Function(const char* name) {
-#ifdef YORISEN_TEST_WINDOWS7_LOAD
-  // Test build: a Windows 7 without KB2533623.
-  if (lstrcmpA(name, "SetDefaultDllDirectories") == 0 || lstrcmpA(name, "AddDllDirectory") == 0)
-    return nullptr;
-#endif
-  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  return kernel == nullptr ? nullptr : GetProcAddress(kernel, name);
+template <typename Fn>
+Fn Kernel32Function(const char* name) {
+  if constexpr (faults::kWindows7Load) {
+    // Test build: a Windows 7 without KB2533623.
+    if (lstrcmpA(name, "SetDefaultDllDirectories") == 0 || lstrcmpA(name, "AddDllDirectory") == 0)
+      return nullptr;
+  }
+  return SystemFunction<Fn>(L"kernel32.dll", name);
 }
 
 }  // namespace
@@ -27,9 +28,7 @@ FARPROC Kernel32Function(const char* name) {
 void RestrictDllSearch() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   // Windows 8 and later, and Windows 7 with KB2533623.
-  // Through void (*)(), which GCC lets stand for any function type.
-  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void (*)()>(Kernel32Function("SetDefaultDllDirectories")));
+  const auto setDefault = Kernel32Function<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
   if (setDefault != nullptr && setDefault(kSearchSystem32)) return;
   if (setDefault != nullptr) TraceFailure(L"SetDefaultDllDirectories");
   // Older: at least not the current folder. The exe's own stays searched.
@@ -37,12 +36,13 @@ void RestrictDllSearch() {
 }
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {
-#ifdef YORISEN_TEST_BARE_LOAD
-  // Test build: only the search restricted at start keeps this one safe.
-  return LoadLibraryW(name);
-#endif
+  if constexpr (faults::kBareLoad) {
+    // Test build: only the search restricted at start keeps this one safe.
+    return LoadLibraryW(name);
+  }
   // The search flags came with AddDllDirectory.
-  if (Kernel32Function("AddDllDirectory") != nullptr) {
+  using AddDllDirectoryFn = void*(WINAPI*)(const wchar_t*);
+  if (Kernel32Function<AddDllDirectoryFn>("AddDllDirectory") != nullptr) {
     const HMODULE module = LoadLibraryExW(name, nullptr, kSearchSystem32);
     if (module == nullptr) TraceFailure((std::wstring(L"LoadLibraryExW ") + name).c_str());
     return module;

@@ -10,6 +10,7 @@
 
 #include "platform/tick_schedule.h"
 #include "platform/win32/owned.h"
+#include "platform/win32/test_faults.h"
 #include "platform/win32/tick_source.h"
 #include "platform/win32/trace.h"
 #include "platform/win32/window_timer.h"
@@ -31,29 +32,29 @@ constexpr std::int64_t kAlarmRetryMs = 10;
 
 // Arms timer once, due in relative 100 ns units.
 bool SetDue(HANDLE timer, LONGLONG due) {
-#ifdef YORISEN_TICK_CANNOT_SET
-  // Test build: created, but refused as some Windows versions refuse it.
-  (void)timer;
-  (void)due;
-  SetLastError(ERROR_INVALID_PARAMETER);
-  return false;
-#else
-  LARGE_INTEGER when{};
-  when.QuadPart = due;
-  return SetWaitableTimer(timer, &when, 0, nullptr, nullptr, FALSE) != FALSE;
-#endif
+  if constexpr (win32::faults::kTickCannotSet) {
+    // Test build: created, but refused as some Windows versions refuse it.
+    (void)timer;
+    (void)due;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  } else {
+    LARGE_INTEGER when{};
+    when.QuadPart = due;
+    return SetWaitableTimer(timer, &when, 0, nullptr, nullptr, FALSE) != FALSE;
+  }
 }
 
 HANDLE StartThread(LPTHREAD_START_ROUTINE main, LPVOID parameter) {
-#ifdef YORISEN_TICK_CANNOT_START
-  // Test build: the fallback must still click.
-  (void)main;
-  (void)parameter;
-  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  return nullptr;
-#else
-  return CreateThread(nullptr, 0, main, parameter, 0, nullptr);
-#endif
+  if constexpr (win32::faults::kTickCannotStart) {
+    // Test build: the fallback must still click.
+    (void)main;
+    (void)parameter;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  } else {
+    return CreateThread(nullptr, 0, main, parameter, 0, nullptr);
+  }
 }
 
 std::int64_t Now() {
@@ -138,12 +139,12 @@ class PreciseSource final : public TickSource {
   }
 
   bool PostFailure() {
-#ifdef YORISEN_TICK_CANNOT_POST
-    // Test build: the window must find the stopped source itself.
-    return false;
-#else
-    return PostMessageW(window_, kTickFailedMessage, id_, static_cast<LPARAM>(error_)) != FALSE;
-#endif
+    if constexpr (win32::faults::kTickCannotPost) {
+      // Test build: the window must find the stopped source itself.
+      return false;
+    } else {
+      return PostMessageW(window_, kTickFailedMessage, id_, static_cast<LPARAM>(error_)) != FALSE;
+    }
   }
 
   // Posts the alarm once due; one that cannot be posted now goes again soon.

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/decimal.h"
-#include "platform/os.h"
+#include "platform/os_trace.h"
 
 namespace win32 {
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "platform/win32/system_function.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/tick_source.h"
 #include "platform/win32/trace.h"
@@ -46,8 +47,7 @@ class FineResolution {
     return begin_ != nullptr;
   }
   PeriodFn Function(const char* name) const {
-    return reinterpret_cast<PeriodFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(winmm_.get(), name)));
+    return win32::SystemFunction<PeriodFn>(winmm_.get(), name);
   }
 
   win32::Library winmm_;

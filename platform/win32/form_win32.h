@@ -1,0 +1,141 @@
+#pragma once
+
+// A form's window: its messages, timers, icons and focus.
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include "platform/native.h"
+#include "platform/win32/control_win32.h"
+#include "platform/win32/owned.h"
+#include "platform/win32/raw_keys.h"
+#include "platform/win32/tick_source.h"
+
+namespace ui::native {
+
+LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Whether window is the top window of one of our forms.
+bool IsFormWindow(HWND window);
+
+class Win32Form final : public FormPeer {
+ public:
+  explicit Win32Form(Form& form);
+  ~Win32Form() override;
+
+  WindowHandle Handle() const override { return reinterpret_cast<WindowHandle>(hwnd_); }
+  // Restored: a first SW_SHOW would take the start's show command instead,
+  // minimised after a start for the tray.
+  void Show() override { ShowWindow(hwnd_, SW_RESTORE); }
+  void Hide() override { ShowWindow(hwnd_, SW_HIDE); }
+  int WindowState() const override {
+    if (IsIconic(hwnd_)) return 1;
+    if (IsZoomed(hwnd_)) return 2;
+    return 0;
+  }
+  void SetWindowState(int state) override {
+    if (state == WindowState()) return;
+    ShowWindow(hwnd_, state == 1 ? SW_MINIMIZE : state == 2 ? SW_MAXIMIZE : SW_RESTORE);
+  }
+  bool Visible() const override { return IsWindowVisible(hwnd_) != FALSE; }
+
+  ControlPeer& PeerOf(const Control& control) override { return *peers_.at(&control); }
+
+  void SetMenuChecked(const Menu& item, bool checked) override {
+    CheckMenuItem(GetMenu(hwnd_), static_cast<UINT>(item.Id()),
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+  }
+
+  void PopupMenu(Menu& menu, Menu* defaultItem) override;
+  void ArmTimer(Timer& timer, std::uint32_t milliseconds) override;
+
+  void DisarmTimer(Timer& timer) override { timers_.erase(&timer); }
+
+  // Also on each new source: the alarm keeps its time.
+  void ArmAlarm(Timer& timer) override {
+    const auto it = timers_.find(&timer);
+    if (it != timers_.end()) it->second->SetAlarm(timer.AlarmSet() ? timer.AlarmRemaining() : -1);
+  }
+
+  bool TimesAlarm(Timer& timer, std::int32_t milliseconds) const override {
+    const auto it = timers_.find(&timer);
+    return it != timers_.end() && it->second->TimesAlarm(milliseconds);
+  }
+
+  bool ListenRawKeys() override {
+    rawKeys_ = rawKeys_ || win32::ListenRawKeys(hwnd_);
+    return rawKeys_;
+  }
+
+  // Mouse input comes with every move, and with each of our own clicks:
+  // only while asked.
+  bool ListenRawButtons(bool listen) override {
+    if (listen == rawButtons_) return true;
+    if (!win32::ListenRawButtons(hwnd_, listen)) return false;
+    rawButtons_ = listen;
+    return true;
+  }
+
+  void SetIconGreyed(bool greyed) override;
+  void ReloadIcons(bool greyed) override;
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void Bind(HWND window) {
+    hwnd_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+
+  static Win32Form* From(HWND window) {
+    return reinterpret_cast<Win32Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  }
+
+ private:
+  static void RegisterClassFor(const FormStyle& style);
+  HMENU BuildMenuBar();
+  void CreateControls();
+
+  // Sizes the window for its client area and places the controls, at the
+  // current DPI; suggested is the rectangle Windows proposes on a DPI change.
+  void Layout(const RECT* suggested);
+
+  // The window's outer size for its client area at dpi, with the frame at
+  // dpi too or as it was drawn at start.
+  SIZE WindowSize(UINT dpi, bool scaledFrame = true) const;
+
+  void OnCommand(WPARAM wParam, LPARAM lParam);
+  void OnTimer(WPARAM id);
+  void OnAlarm(WPARAM id);
+  void OnTickFailed(WPARAM id);
+
+  // Replaces a source that stopped for good, whether its message came or
+  // not (a full queue refuses it); one already replaced has nothing to say.
+  void Revive(std::map<Timer*, std::unique_ptr<TickSource>>::iterator it);
+
+  // Keeps the focus inside the window across activations.
+  bool OnActivate(WORD state);
+
+  Form& form_;
+  HWND hwnd_ = nullptr;
+  DWORD style_ = 0;
+  DWORD exStyle_ = 0;
+  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+  win32::Font font_;
+  std::map<const Control*, std::unique_ptr<Win32Control>> peers_;
+  std::map<HWND, Win32Control*> byHwnd_;
+  std::map<const Menu*, HMENU> popups_;
+  std::map<Timer*, std::unique_ptr<TickSource>> timers_;
+  HWND firstFocus_ = nullptr;
+  HWND lastFocus_ = nullptr;
+  win32::Window toolTips_;
+  bool rawKeys_ = false;
+  bool rawButtons_ = false;
+  bool sizeAsked_ = false;  // WM_GETDPISCALEDSIZE came before WM_DPICHANGED
+  // Loaded at the window's DPI once it changed; the class's until then.
+  win32::Icon bigIcon_;
+  win32::Icon smallIcon_;
+  win32::Icon greyedBig_;
+  win32::Icon greyedSmall_;
+};
+
+}  // namespace ui::native
