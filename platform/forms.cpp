@@ -306,13 +306,17 @@ std::vector<Control*> Form::CreationOrder() const {
     }
     return 3;
   };
-  std::vector<Control*> sorted;
-  std::copy_if(controls_.begin(), controls_.end(), std::back_inserter(sorted),
-               [&](const Control* c) { return labelFor(c) == nullptr; });
-  std::stable_sort(sorted.begin(), sorted.end(), [&](const Control* a, const Control* b) {
+  const auto before = [&](const Control* a, const Control* b) {
     const int ra = rank(a), rb = rank(b);
     return ra != rb ? ra < rb : a->TabIndex() < b->TabIndex();
-  });
+  };
+  // Each goes in after its equals, so they keep their order: a stable sort
+  // of a few controls, without std::stable_sort's 2.5 KB in the exe.
+  std::vector<Control*> sorted;
+  for (Control* c : controls_) {
+    if (labelFor(c) == nullptr)
+      sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), c, before), c);
+  }
   std::vector<Control*> order;
   for (Control* c : sorted) {
     for (Control* l : controls_) {

@@ -30,20 +30,12 @@ void* Allocate(std::size_t size) {
 
 void* operator new(std::size_t size) { return Allocate(size); }
 void* operator new[](std::size_t size) { return Allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return std::malloc(size == 0 ? 1 : size);
-}
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace std {
-
-// std::stable_sort's buffer asks for it; the library's definition comes with
-// the new-handler machinery.
-const nothrow_t nothrow{};
 
 // What the library would throw for a broken invariant or a size past reach.
 void __throw_bad_alloc() { Fail(L"yorisen: out of memory\n"); }
