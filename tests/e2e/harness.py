@@ -567,14 +567,18 @@ class WineSession:
         out = self.x("xwininfo", "-id", wid, check=False)
         return "IsViewable" in out
 
-    def wait_restored(self, wid, size, timeout=10.0):
-        """Wait until the window shows at its full size: until Wine has
-        restored it, a window brought back from the tray may still be the
-        160x24 caption of a minimised one, whose caption buttons lie
-        elsewhere, so a click aimed from that geometry misses them."""
+    def wait_restored(self, wid, client, timeout=10.0):
+        """Wait until the window shows with room for its client area (w, h):
+        until Wine has restored it, a window brought back from the tray may
+        still be the 160x24 caption of a minimised one, whose caption
+        buttons lie elsewhere, so a click aimed from that geometry misses
+        them. (The frame around the client differs between Wines.)"""
         def restored():
-            return self.is_viewable(wid) and self.geometry(wid)[2:] == size
-        wait_until(restored, timeout, message="window %s restored at %dx%d" % ((wid,) + size),
+            if not self.is_viewable(wid):
+                return False
+            _, _, w, h = self.geometry(wid)
+            return w >= client[0] and h >= client[1]
+        wait_until(restored, timeout, message="window %s restored" % wid,
                    describe=self.describe_windows)
 
     def wait_gone(self, wid, timeout=10.0):

@@ -13,7 +13,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import (WineSession, helper_exe, missing_tools, to_windows_path,  # noqa: E402
                      wait_until)
-from tool import (INTERVAL_BOX, KEY_BOX, TITLE, WINDOW_SIZE, Tool,  # noqa: E402
+from tool import (CLIENT_SIZE, INTERVAL_BOX, KEY_BOX, TITLE, Tool,  # noqa: E402
                   clear_user_settings,
                   figure, read_config, stop_all, traces, user_settings_folders)
 
@@ -284,7 +284,7 @@ class EnvironmentTest(unittest.TestCase):
         self.assertEqual(S.focused_window(), front_win)
         # Back from the tray once: in front, at its size, not minimised.
         S.click_tray_icon(0)
-        S.wait_restored(win, WINDOW_SIZE, 5)
+        S.wait_restored(win, CLIENT_SIZE, 5)
         wait_until(lambda: S.focused_window() == win, 5, message="window active")
         S.click(win, *S.caption_button_point(win, "close"))
         self.assertEqual(start.wait_exit(10), 0)

@@ -10,7 +10,6 @@ from harness import wait_until
 
 TITLE = "^Yorisen（仮名）$"
 CLIENT_SIZE = (176, 167)  # at 96 dpi
-WINDOW_SIZE = (182, 192)  # with the frame Wine draws, at 96 dpi
 # Client-area centres of the controls, at 96 dpi.
 KEY_BOX = [(140, 41), (140, 65), (140, 89)]
 INTERVAL_BOX = (124, 129)
@@ -107,7 +106,7 @@ class Tool:
     def wait_restored(self, timeout=10.0):
         """Waits until the window is back at its full size (from the tray,
         say), where its caption buttons are."""
-        self.s.wait_restored(self.win, WINDOW_SIZE, timeout)
+        self.s.wait_restored(self.win, CLIENT_SIZE, timeout)
 
     def caption_button(self, which):
         self.s.xdotool("windowraise", self.win)
