@@ -252,6 +252,14 @@ class YorisenTest(unittest.TestCase):
         helper = seen(75)
         for reader, share in helper.items():
             self.assertGreater(share, 0.25, "%s: %s" % (reader, helper))
+        # A reader that misses presses as long (Wine 8's GetAsyncKeyState
+        # answers from a cache for 50 ms) sees a share that hangs on how the
+        # presses fall against its refreshes: the tool's, on a precise
+        # period, fall the same way all along (0.36 seen once, where the
+        # helper's, which drift, gave 0.48). Only a reader that sees the
+        # helper's presses tells held presses from instant ones.
+        sharp = [r for r, share in helper.items() if share >= 0.9]
+        self.assertTrue(sharp, helper)
         for config, press in ((None, "20 ms"), ("[Config]\r\nPressTime=0\r\n", "none")):
             log.mark()
             tool = self.start(config)
@@ -260,11 +268,11 @@ class YorisenTest(unittest.TestCase):
             tool_seen = seen(log.count("LD"))
             figure("once a frame, the helper's presses / the tool's (press %s): %s" % (
                 press, ", ".join("%s %.2f / %.2f" % (r, helper[r], tool_seen[r]) for r in helper)))
-            for reader, share in helper.items():
+            for reader in sharp:
                 if press == "none":
-                    self.assertLess(tool_seen[reader], 0.9 * share, reader)
+                    self.assertLess(tool_seen[reader], 0.9 * helper[reader], reader)
                 else:
-                    self.assertGreaterEqual(tool_seen[reader], 0.9 * share, reader)
+                    self.assertGreaterEqual(tool_seen[reader], 0.9 * helper[reader], reader)
             self.assertEqual(tool.close(), 0)
 
     def test_closing_right_after_a_down_sends_its_up_first(self):
