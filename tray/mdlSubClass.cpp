@@ -21,7 +21,7 @@ SubClassClient::~SubClassClient() {
 namespace mdlSubClass {
 
 std::vector<std::shared_ptr<SubClassClient>> RegisteredObjects;
-std::set<WindowHandle> HookedWindows;
+std::vector<WindowHandle> HookedWindows;
 
 namespace {
 
@@ -52,13 +52,13 @@ void SubClass(const std::shared_ptr<SubClassClient>& object) {
   if (!object || Find(*object) != RegisteredObjects.end()) return;
   RegisteredObjects.push_back(object);
   const WindowHandle window = object->hWnd();
-  if (HookedWindows.count(window) != 0) {
+  if (std::find(HookedWindows.begin(), HookedWindows.end(), window) != HookedWindows.end()) {
     // Joining: a value left from an earlier hook must not pose as this
     // window's previous procedure.
     object->PreWndProcAddress = 0;
     return;
   }
-  HookedWindows.insert(window);
+  HookedWindows.push_back(window);
   object->PreWndProcAddress =
       os::SetWindowProc(window, os::SubClassProcAddress(&mdlSubClass::SubClassProc));
 }
@@ -85,7 +85,8 @@ void UnSubClass(const SubClassClient& object) {
   if (!found) {
     // A failed hook saved nothing; a null procedure would break the window.
     if (leaving->PreWndProcAddress != 0) os::SetWindowProc(window, leaving->PreWndProcAddress);
-    HookedWindows.erase(window);
+    HookedWindows.erase(std::remove(HookedWindows.begin(), HookedWindows.end(), window),
+                        HookedWindows.end());
   }
 }
 

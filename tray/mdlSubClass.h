@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include "platform/types.h"
@@ -52,8 +51,8 @@ namespace mdlSubClass {
 // alive while registered. An empty slot is an object that left during a dispatch; slots
 // are compacted once no dispatch is running.
 extern std::vector<std::shared_ptr<SubClassClient>> RegisteredObjects;
-// Windows whose procedure is replaced.
-extern std::set<WindowHandle> HookedWindows;
+// Windows whose procedure is replaced, each once.
+extern std::vector<WindowHandle> HookedWindows;
 
 // Registers object; the first object for a window hooks it. Harmless when
 // repeated.

@@ -263,7 +263,7 @@ TEST_F(CTrayTest, MovingToAnotherWindowLeavesNoWindowHookedForNobody) {
   const WindowHandle second = 0x8880;
   ASSERT_TRUE(tray->AddIcon(second));
   EXPECT_EQ(os().windowProcs[kOwner], fake::OriginalProc(kOwner));
-  EXPECT_EQ(mdlSubClass::HookedWindows, std::set<WindowHandle>{second});
+  EXPECT_EQ(mdlSubClass::HookedWindows, std::vector<WindowHandle>{second});
   EXPECT_EQ(tray->hWnd(), second);
 }
 

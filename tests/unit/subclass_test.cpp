@@ -50,7 +50,7 @@ TEST_F(SubClassTest, OneObjectHooksAndUnhooksTheWindow) {
   mdlSubClass::SubClass(a);
   EXPECT_EQ(a->PreWndProcAddress, fake::OriginalProc(kWindow));
   EXPECT_EQ(os().windowProcs[kWindow], fake::kSubClassProc);
-  EXPECT_EQ(mdlSubClass::HookedWindows.count(kWindow), 1u);
+  EXPECT_EQ(mdlSubClass::HookedWindows, std::vector<WindowHandle>{kWindow});
 
   EXPECT_EQ(Send(kWindow, 0x10), 7) << "unanswered: the previous procedure answers";
   EXPECT_EQ(a->seen, std::vector<std::uint32_t>{0x10});
@@ -192,7 +192,7 @@ TEST_F(SubClassTest, FailedHookRestoresNoNullProcedure) {
   auto a = std::make_shared<Client>(kWindow);
   mdlSubClass::SubClass(a);
   EXPECT_EQ(a->PreWndProcAddress, 0);
-  EXPECT_EQ(mdlSubClass::HookedWindows.count(kWindow), 1u);
+  EXPECT_EQ(mdlSubClass::HookedWindows, std::vector<WindowHandle>{kWindow});
   os().setWindowProcFails = false;
   mdlSubClass::UnSubClass(*a);
   EXPECT_EQ(os().windowProcs.count(kWindow), 0u) << "nothing was written back";
