@@ -12,8 +12,6 @@ std::wstring IniPath;
 
 namespace {
 
-constexpr std::size_t kReadBufferChars = 1024;
-
 // A share's security names the server's groups and leaves out the share's
 // own permissions, and both tokens reach it as the same user: there the
 // probe alone tells.
@@ -117,10 +115,16 @@ void InitIniPath() {
 }
 
 std::wstring GetIni(const std::wstring& section, const std::wstring& key,
-                    const std::wstring& fallback, const std::wstring& file) {
-  const std::wstring buffer = os::ReadProfileValue(section, key, fallback, file, kReadBufferChars);
+                    const std::wstring& fallback, const std::wstring& file,
+                    std::size_t bufferChars) {
+  const std::wstring buffer = os::ReadProfileValue(section, key, fallback, file, bufferChars);
   const auto nul = buffer.find(L'\0');
   return nul == std::wstring::npos ? std::wstring() : buffer.substr(0, nul);
+}
+
+void CreateIni(const std::wstring& file) {
+  // Fails, as it should, when the file is there.
+  os::CreateUnicodeFile(file);
 }
 
 bool WriteIni(const std::wstring& section, const std::wstring& key, const std::wstring& value,

@@ -26,10 +26,20 @@ std::wstring PlainPath(const std::wstring& path);
 // per-user file; call once, before any read.
 void InitIniPath();
 
+// Characters a value may have: numbers, and lists of program names, which
+// the profile calls can hold as long as any line.
+constexpr std::size_t kReadBufferChars = 1024;
+constexpr std::size_t kLongReadBufferChars = 32768;
+
 // The value stored under section/key of file, or fallback when the file,
 // section or key is missing. Values longer than the read buffer are cut.
 std::wstring GetIni(const std::wstring& section, const std::wstring& key,
-                    const std::wstring& fallback, const std::wstring& file);
+                    const std::wstring& fallback, const std::wstring& file,
+                    std::size_t bufferChars = kReadBufferChars);
+
+// Makes file, when missing, one the writes keep in Unicode: in the ANSI
+// code page a program name in another script would be lost.
+void CreateIni(const std::wstring& file);
 
 // Replaces the key's value in place, or appends it (and its section);
 // everything else in the file is kept.

@@ -85,7 +85,11 @@ bool Tick(WatcherState& state, ui::Form& window) {
   std::array<bool, 3> down{};
   if (!state.StopFlg) {
     const platform::WindowHandle own = window.hWnd();
-    const auto elsewhere = [own] { return own != os::ActiveWindow(); };
+    // Judged at every tick: a key held right after a switch acts, or not,
+    // by the program now in front.
+    state.Programs.Update();
+    const bool allowed = state.Programs.Allows();
+    const auto elsewhere = [own, allowed] { return allowed && own != os::ActiveWindow(); };
 
     // A key that two roles share is read once, for both.
     for (std::size_t i = 0; i < 3; ++i) {
@@ -117,7 +121,8 @@ bool Tick(WatcherState& state, ui::Form& window) {
     if (down[2]) {
       if (!state.OnOffHeld) {
         state.OnOffHeld = true;
-        // A press made in our own window is used up without toggling.
+        // A press made in our own window, or in a program not listed, is
+        // used up without toggling.
         if (elsewhere()) state.WatchEnabled = !state.WatchEnabled;
       }
     } else {

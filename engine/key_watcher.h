@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/program_rule.h"
+
 namespace ui {
 class Form;
 }
@@ -42,6 +44,8 @@ struct WatcherState {
     bool refused = false;
   };
   std::array<OwedUp, 2> Ups{};
+  // The programs the keys act in, and which one is in front.
+  key_watcher::ProgramRule Programs;
 };
 
 namespace key_watcher {
@@ -68,7 +72,8 @@ std::int32_t SendUps(WatcherState& state, bool all);
 // key's with the primary button, the right-click key's with the secondary
 // one, whichever physical buttons the user made them), toggles the
 // feature on the on/off key, and hides window when it is minimised. Keys do
-// nothing while window is the active window. True when one of the three keys
+// nothing while window is the active window, nor, with a list of programs,
+// while one not listed is in front. True when one of the three keys
 // read down (never on the flush tick or while stopped).
 bool Tick(WatcherState& state, ui::Form& window);
 

@@ -134,6 +134,18 @@ Menu::Menu(Form& form, Menu* parent, std::wstring caption)
   }
 }
 
+void Menu::SetCaption(std::wstring caption) {
+  if (caption == caption_) return;
+  caption_ = std::move(caption);
+  if (auto* peer = form_.Peer()) peer->RefreshMenus();
+}
+
+void Menu::SetVisible(bool visible) {
+  if (visible == visible_) return;
+  visible_ = visible;
+  if (auto* peer = form_.Peer()) peer->RefreshMenus();
+}
+
 void Menu::SetChecked(bool checked) {
   checked_ = checked;
   if (auto* peer = form_.Peer()) peer->SetMenuChecked(*this, checked_);
@@ -276,6 +288,11 @@ bool Form::ListenRawKeys() {
 
 bool Form::ListenRawButtons(bool listen) { return peer_ && peer_->ListenRawButtons(listen); }
 
+bool Form::ListenForeground() {
+  Load();
+  return peer_ && peer_->ListenForeground();
+}
+
 void Form::ReloadIcon() {
   if (style_.iconResource == 0) return;
   icon_ = native::LoadIconPicture(style_.iconResource);
@@ -345,6 +362,10 @@ void Form::NativeCommand(int id) {
 
 void Form::NativeRawKeyDown() {
   if (RawKeyDown) RawKeyDown();
+}
+
+void Form::NativeForegroundChanged() {
+  if (ForegroundChanged) ForegroundChanged();
 }
 
 void Form::NativeDpiChanged() {

@@ -175,9 +175,10 @@ class Menu {
   bool IsSeparator() const { return caption_ == L"-"; }
   bool Checked() const { return checked_; }
   void SetChecked(bool checked);
-  // A hidden item is left out of the menu; set before the form loads.
+  void SetCaption(std::wstring caption);
+  // A hidden item is left out of the menu.
   bool Visible() const { return visible_; }
-  void SetVisible(bool visible) { visible_ = visible; }
+  void SetVisible(bool visible);
   Menu* Parent() const { return parent_; }
   const std::vector<Menu*>& Items() const { return items_; }
   Form& Owner() const { return form_; }
@@ -295,10 +296,16 @@ class Form {
   // Adds (or ends) raw presses of the middle and side mouse buttons, which
   // then reach RawKeyDown too; false when the platform cannot deliver them.
   bool ListenRawButtons(bool listen);
+  // Foreground changes anywhere reach ForegroundChanged; false when the
+  // platform cannot deliver them.
+  bool ListenForeground();
 
   // A key, or a button ListenRawButtons asked for, went down anywhere;
   // which one is not said.
   std::function<void()> RawKeyDown;
+  // Another window came to the foreground, or one was restored from the
+  // taskbar; which one is for the handler to ask.
+  std::function<void()> ForegroundChanged;
   // The window's size or state changed (minimised included).
   std::function<void()> Resize;
   // The window moved to a monitor of another DPI, or that DPI changed.
@@ -320,6 +327,7 @@ class Form {
   void NativeEndSession();
   void NativeCommand(int id);
   void NativeRawKeyDown();
+  void NativeForegroundChanged();
   void NativeResized();
   void NativeDpiChanged();
   // The displays or a system setting changed, which may have changed the

@@ -30,6 +30,8 @@ class FormPeer {
   virtual bool Visible() const = 0;
   virtual ControlPeer& PeerOf(const Control& control) = 0;
   virtual void SetMenuChecked(const Menu& item, bool checked) = 0;
+  // The menus' items, captions and visibility as they now stand.
+  virtual void RefreshMenus() = 0;
   virtual void PopupMenu(Menu& menu, Menu* defaultItem) = 0;
   virtual void ArmTimer(Timer& timer, std::uint32_t milliseconds) = 0;
   virtual void DisarmTimer(Timer& timer) = 0;
@@ -38,6 +40,7 @@ class FormPeer {
   virtual bool TimesAlarm(Timer& timer, std::int32_t milliseconds) const = 0;
   virtual bool ListenRawKeys() = 0;
   virtual bool ListenRawButtons(bool listen) = 0;
+  virtual bool ListenForeground() = 0;
   // Shows the window's icons greyed, or as the class has them.
   virtual void SetIconGreyed(bool greyed) = 0;
   // Loads the window's icons at its DPI now, and shows them greyed or not.

@@ -47,5 +47,9 @@ std::wstring KnownFolderPath(KnownFolder folder);
 bool CreateFolder(const std::wstring& folder);
 // Copies from to a new file to; fails when to exists.
 bool CopyNewFile(const std::wstring& from, const std::wstring& to);
+// Makes a new file holding only UTF-16's byte-order mark, which the profile
+// calls then write as Unicode rather than in the ANSI code page; fails when
+// file exists.
+bool CreateUnicodeFile(const std::wstring& file);
 
 }  // namespace os

@@ -54,6 +54,14 @@ std::uint32_t RegisterMessage(const std::wstring& name);
 bool BringToForeground(WindowHandle window);
 // The window that has the keyboard, in any program; 0 for none.
 WindowHandle ForegroundWindow();
+// The id of the process that owns window; 0 when the window is gone.
+std::uint32_t WindowProcessId(WindowHandle window);
+std::uint32_t OwnProcessId();
+// The window's class name ("Shell_TrayWnd"); empty when it is gone.
+std::wstring WindowClass(WindowHandle window);
+// The full path of a process's executable; empty, with the error in error,
+// when it cannot be read (another account's process, a protected one).
+std::wstring ProcessImagePath(std::uint32_t processId, std::uint32_t& error);
 bool WindowExists(WindowHandle window);
 bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam);
 // WM_TIMER to window every milliseconds with id as wParam, until stopped;

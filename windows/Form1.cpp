@@ -74,6 +74,7 @@ Form1::Form1(Form2& form2)
   ChkStop.Click = [this] { ChkStop_Click(); };
   Timer1.Tick = [this] { Timer1_Timer(); };
   Timer1.Alarm = [this] { tick_.Alarm(); };
+  ForegroundChanged = [this] { Form_ForegroundChanged(); };
   RawKeyDown = [this] {
     tick_.KeyDown();
     ShowState();
@@ -101,16 +102,26 @@ void Form1::Form_Load() {
   // Read, never written: few programs need another value, and a file
   // without it keeps following the period.
   PressTime = GTIni::ToInt32(GTIni::GetIni(kSection, L"PressTime", L"", GTIni::IniPath), -1);
+  const std::wstring programs =
+      GTIni::GetIni(kSection, L"Programs", L"", GTIni::IniPath, GTIni::kLongReadBufferChars);
+  Programs.SetList(programs);
+  programsStored_ = !programs.empty();
   // The box's rule corrects the stored period before the first tick.
   TextInterval.SetText(GTIni::ToDecimal(Timer1.Interval()));
 
   mTray = CTray::Create();
   mTray->Click = [this] { mTray_Click(); };
   mTray->MouseDown = [this](std::int16_t button) { mTray_MouseDown(button); };
+  // The pointer on its way to the icon: the program the user leaves is
+  // still in front, for the menu to name, should its foreground signal be
+  // late or missing (Wine sends none).
+  mTray->MouseMove = [this] { Programs.Update(); };
   mTray->TaskbarCreated = [this] { ReloadIcons(); };
   mTray->SetIcon(Icon());
   mTray->SetToolTipText(Caption());
   mTray->AddIcon(hWnd());
+  // Without them the icon follows at the ticks, at least once a second.
+  ListenForeground();
 
   WatchEnabled = true;
   StopFlg = false;
@@ -120,10 +131,14 @@ void Form1::Form_Load() {
 }
 
 void Form1::WriteSettings() {
+  GTIni::CreateIni(GTIni::IniPath);
   for (int i = 0; i < 3; ++i) {
     GTIni::WriteIni(kSection, kKeyNames[i], GTIni::ToDecimal(KeyCodes[i]), GTIni::IniPath);
   }
   GTIni::WriteIni(kSection, L"Interval", GTIni::ToDecimal(Timer1.Interval()), GTIni::IniPath);
+  if (Programs.HasList() || programsStored_) {
+    GTIni::WriteIni(kSection, L"Programs", Programs.ListText(), GTIni::IniPath);
+  }
 }
 
 void Form1::RestartElevated(platform::WindowHandle owner) {
@@ -187,25 +202,35 @@ void Form1::ChkStop_Click() {
   form2_.OptStop.SetChecked(!form2_.OptStop.Checked());
 }
 
+// Also at the ticks: the foreground's signal may be missing.
 void Form1::Timer1_Timer() {
   tick_.Tick();
+  Form_ForegroundChanged();
+}
+
+void Form1::Form_ForegroundChanged() {
+  Programs.Update();
   adminFront_.Update();
   ShowState();
 }
 
 // Whether clicks can come shows on the icons and in the tray's tip, so that
-// an on/off key pressed by mistake, or an administrator's window in front,
-// does not go unnoticed.
+// an on/off key pressed by mistake, an administrator's window in front, or
+// a program not listed, does not go unnoticed.
 void Form1::ShowState() {
   if (!mTray) return;
   const bool blocked = adminFront_.Blocked();
-  const bool on = WatchEnabled && !StopFlg && !blocked;
+  const bool switchedOn = WatchEnabled && !StopFlg;
+  const bool listed = Programs.ShownAllows();
+  const bool on = switchedOn && !blocked && listed;
   // Blocked names the cause the user can act on, off or not.
   std::wstring tip = Caption();
   if (blocked) {
     tip += L"\n管理者として実行中のウィンドウでは使えません";
-  } else if (!on) {
+  } else if (!switchedOn) {
     tip += L"\nOFF";
+  } else if (!listed) {
+    tip += L"\n登録していないプログラムでは使いません";
   }
   if (on != IconGreyed() && tip == mTray->ToolTipText()) return;
   SetIconGreyed(!on);
@@ -228,5 +253,31 @@ void Form1::mTray_Click() {
 
 void Form1::mTray_MouseDown(std::int16_t Button) {
   if (Button != 2) return;
+  ShowProgramItems();
   PopUpMenu::ShowTrayMenu(form2_, 0);
+}
+
+// The program items name the last program in front before the menu: the
+// taskbar the click came through and our own windows do not count.
+void Form1::ShowProgramItems() {
+  Programs.Update();
+  const std::wstring& name = Programs.LastProgram();
+  form2_.Load();
+  if (!name.empty()) {
+    const bool others = Programs.ListsOtherThan(name);
+    form2_.OptProgram.SetCaption(L"「" + name + (others ? L"」でも使う" : L"」でだけ使う"));
+    form2_.OptProgram.SetChecked(Programs.Listed(name));
+  }
+  form2_.OptProgram.SetVisible(!name.empty());
+  form2_.OptAllPrograms.SetVisible(Programs.HasList());
+}
+
+void Form1::ToggleLastProgram() {
+  Programs.Toggle(Programs.LastProgram());
+  ShowState();
+}
+
+void Form1::UseInAllPrograms() {
+  Programs.ClearList();
+  ShowState();
 }

@@ -37,6 +37,10 @@ class Form1 final : public ui::Form, public WatcherState {
   // ends this copy; a declined prompt leaves it running as it was. owner:
   // our window in front, which the UAC prompt comes up over.
   void RestartElevated(platform::WindowHandle owner);
+  // The tray menu's program items: the last program in front joins the
+  // list or leaves it; the list is emptied.
+  void ToggleLastProgram();
+  void UseInAllPrograms();
 
  protected:
   void Form_Load() override;
@@ -50,6 +54,8 @@ class Form1 final : public ui::Form, public WatcherState {
   void Timer1_Timer();
   void mTray_Click();
   void mTray_MouseDown(std::int16_t Button);
+  void Form_ForegroundChanged();
+  void ShowProgramItems();
   void ShowState();
   void ReloadIcons();
   void WriteSettings();
@@ -57,6 +63,9 @@ class Form1 final : public ui::Form, public WatcherState {
   Form2& form2_;
   // Runs the watcher on Timer1, which sleeps while no key is held.
   key_watcher::ParkingTick tick_;
-  // Judged on Timer1's ticks, the parked heartbeat included.
+  // Judged at each foreground change and on Timer1's ticks, the parked
+  // heartbeat included.
   key_watcher::AdminForeground adminFront_;
+  // The list as it was read: an emptied one must be written back.
+  bool programsStored_ = false;
 };

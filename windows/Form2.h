@@ -12,6 +12,8 @@ class Form2 final : public ui::Form {
 
   ui::Menu Opt;
   ui::Menu OptStop;
+  ui::Menu OptProgram;
+  ui::Menu OptAllPrograms;
   ui::Menu OptRestart;
   ui::Menu OptLine;
   ui::Menu OptEnd;
@@ -21,6 +23,8 @@ class Form2 final : public ui::Form {
 
  private:
   void OptStop_Click();
+  void OptProgram_Click();
+  void OptAllPrograms_Click();
   void OptRestart_Click();
   void OptEnd_Click();
 

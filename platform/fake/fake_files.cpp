@@ -133,4 +133,12 @@ bool CopyNewFile(const std::wstring& from, const std::wstring& to) {
   return true;
 }
 
+bool CreateUnicodeFile(const std::wstring& file) {
+  fake::State& s = fake::Get();
+  if (s.files.count(file) != 0 || s.writesFail) return false;
+  s.files[file];
+  s.unicodeFiles.insert(file);
+  return true;
+}
+
 }  // namespace os

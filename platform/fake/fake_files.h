@@ -33,7 +33,8 @@ struct FilesState {
   std::wstring roamingAppData = L"C:\\Users\\me\\AppData\\Roaming";
   std::wstring localAppData = L"C:\\Users\\me\\AppData\\Local";
   std::vector<std::wstring> createdFolders;
-  std::vector<std::wstring> copies;  // "from>to"
+  std::vector<std::wstring> copies;     // "from>to"
+  std::set<std::wstring> unicodeFiles;  // made by CreateUnicodeFile
 };
 
 // Reads the fake file back as INI text.

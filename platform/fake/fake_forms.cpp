@@ -96,6 +96,11 @@ bool FakeForm::ListenRawKeys() {
   return rawKeys;
 }
 
+bool FakeForm::ListenForeground() {
+  foregroundHeard = !Get().foregroundFails;
+  return foregroundHeard;
+}
+
 bool FakeForm::ListenRawButtons(bool listen) {
   if (listen && Get().rawButtonsFail) return false;
   if (listen != rawButtons) ++rawButtonCalls;

@@ -27,6 +27,7 @@ struct FormsState {
   std::uint32_t taskbarDpi = 96;
   bool rawKeysFail = false;
   bool rawButtonsFail = false;
+  bool foregroundFails = false;
 
   int programEnded = 0;
   WindowHandle nextHandle = 0x1000;
@@ -64,6 +65,7 @@ class FakeForm final : public ui::native::FormPeer {
   bool Visible() const override { return visible; }
   ui::native::ControlPeer& PeerOf(const ui::Control& control) override;
   void SetMenuChecked(const ui::Menu& item, bool checked) override;
+  void RefreshMenus() override { ++menuRefreshes; }
   void PopupMenu(ui::Menu& menu, ui::Menu* defaultItem) override;
   void ArmTimer(ui::Timer& timer, std::uint32_t milliseconds) override;
   void DisarmTimer(ui::Timer& timer) override;
@@ -71,6 +73,7 @@ class FakeForm final : public ui::native::FormPeer {
   bool TimesAlarm(ui::Timer& timer, std::int32_t milliseconds) const override;
   bool ListenRawKeys() override;
   bool ListenRawButtons(bool listen) override;
+  bool ListenForeground() override;
   void SetIconGreyed(bool greyed) override { iconGreyed = greyed; }
   void ReloadIcons(bool greyed) override {
     iconGreyed = greyed;
@@ -90,6 +93,8 @@ class FakeForm final : public ui::native::FormPeer {
   int shownMinimised = 0;
   std::map<const ui::Control*, FakeControl> controls;
   std::map<const ui::Menu*, bool> menuChecks;
+  int menuRefreshes = 0;
+  bool foregroundHeard = false;
   std::map<ui::Timer*, std::uint32_t> armedTimers;
   std::map<ui::Timer*, std::uint32_t> armedAt;  // clock when last armed
   int armCount = 0;

@@ -90,6 +90,35 @@ bool BringToForeground(WindowHandle window) {
 
 WindowHandle ForegroundWindow() { return fake::Get().foreground; }
 
+std::uint32_t WindowProcessId(WindowHandle window) {
+  const fake::State& s = fake::Get();
+  if (window == 0) return 0;
+  if (s.forms.count(window) != 0) return s.ownProcessId;
+  const auto it = s.windowProcesses.find(window);
+  return it != s.windowProcesses.end() ? it->second : static_cast<std::uint32_t>(window);
+}
+
+std::uint32_t OwnProcessId() { return fake::Get().ownProcessId; }
+
+std::wstring WindowClass(WindowHandle window) {
+  const auto& classes = fake::Get().windowClasses;
+  const auto it = classes.find(window);
+  return it != classes.end() ? it->second : std::wstring(L"AppWindow");
+}
+
+std::wstring ProcessImagePath(std::uint32_t processId, std::uint32_t& error) {
+  fake::State& s = fake::Get();
+  s.imageReads.push_back(processId);
+  const auto refused = s.unreadableProcesses.find(processId);
+  if (refused != s.unreadableProcesses.end()) {
+    error = refused->second;
+    return std::wstring();
+  }
+  const auto it = s.processPaths.find(processId);
+  if (it != s.processPaths.end()) return it->second;
+  return L"C:\\Apps\\app" + std::to_wstring(processId) + L".exe";
+}
+
 bool WindowExists(WindowHandle window) {
   const auto& gone = fake::Get().goneWindows;
   return window != 0 && std::find(gone.begin(), gone.end(), window) == gone.end();

@@ -66,6 +66,14 @@ struct ShellState {
   std::vector<WindowHandle> foregrounds;  // every BringToForeground call
   WindowHandle foreground = 0;
   std::vector<WindowHandle> goneWindows;  // WindowExists says no
+  // Who owns a window: by default our own forms' windows are this process's
+  // and any other window is a process of the same number, "app<n>.exe".
+  std::uint32_t ownProcessId = 7;
+  std::map<WindowHandle, std::uint32_t> windowProcesses;
+  std::map<WindowHandle, std::wstring> windowClasses;
+  std::map<std::uint32_t, std::wstring> processPaths;
+  std::map<std::uint32_t, std::uint32_t> unreadableProcesses;  // the error
+  std::vector<std::uint32_t> imageReads;                       // every read
   std::vector<ProcCall> posted;
 
   // Window procedures: each window starts with its own fake procedure.

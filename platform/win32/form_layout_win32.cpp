@@ -6,7 +6,6 @@
 #include <commctrl.h>
 #include <imm.h>
 
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,18 +16,7 @@
 
 namespace ui::native {
 
-namespace {
-
-std::set<std::wstring>& RegisteredClasses() {
-  static std::set<std::wstring> classes;
-  return classes;
-}
-
-}  // namespace
-
 void Win32Form::RegisterClassFor(const FormStyle& style) {
-  auto& classes = RegisteredClasses();
-  if (classes.count(style.className) != 0) return;
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = &FormWndProc;
@@ -45,8 +33,29 @@ void Win32Form::RegisterClassFor(const FormStyle& style) {
                                                GetSystemMetrics(SM_CXSMICON),
                                                GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   }
+  // A class registered before stays as it is.
   RegisterClassExW(&wc);
-  classes.insert(style.className);
+}
+
+void Win32Form::FillPopup(HMENU popup, const Menu& top) {
+  for (const Menu* item : top.Items()) {
+    if (!item->Visible()) continue;
+    if (item->IsSeparator()) {
+      AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+    } else {
+      AppendMenuW(popup, MF_STRING | (item->Checked() ? MF_CHECKED : 0),
+                  static_cast<UINT_PTR>(item->Id()), item->Caption().c_str());
+    }
+  }
+}
+
+void Win32Form::RefreshMenus() {
+  // Built again: the items have no submenus of their own to lose.
+  for (const auto& [top, popup] : popups_) {
+    while (RemoveMenu(popup, 0, MF_BYPOSITION)) {
+    }
+    FillPopup(popup, *top);
+  }
 }
 
 HMENU Win32Form::BuildMenuBar() {
@@ -54,17 +63,9 @@ HMENU Win32Form::BuildMenuBar() {
   HMENU bar = CreateMenu();
   for (Menu* top : form_.MenuBar()) {
     HMENU popup = CreatePopupMenu();
-    for (Menu* item : top->Items()) {
-      if (!item->Visible()) continue;
-      if (item->IsSeparator()) {
-        AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-      } else {
-        AppendMenuW(popup, MF_STRING | (item->Checked() ? MF_CHECKED : 0),
-                    static_cast<UINT_PTR>(item->Id()), item->Caption().c_str());
-      }
-    }
+    FillPopup(popup, *top);
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), top->Caption().c_str());
-    popups_[top] = popup;
+    popups_.emplace_back(top, popup);
   }
   return bar;
 }
@@ -120,8 +121,7 @@ void Win32Form::CreateControls() {
     if (c->Kind() == ControlKind::CheckBox) {
       peer->SetCheck(static_cast<CheckBox*>(c)->Value());
     }
-    byHwnd_[child] = peer.get();
-    peers_[c] = std::move(peer);
+    peers_.push_back(std::move(peer));
     if (firstFocus_ == nullptr && (style & WS_TABSTOP) != 0) firstFocus_ = child;
   }
 }
@@ -137,7 +137,8 @@ void Win32Form::Layout(const RECT* suggested) {
     lineHeight = tm.tmHeight;
     SelectObject(dc.get(), old);
   }
-  for (const auto& [control, peer] : peers_) {
+  for (const auto& peer : peers_) {
+    const Control* control = &peer->Owner();
     Bounds b = control->FormPosition();
     int x = TwipsToPixels(b.left, dpi_), y = TwipsToPixels(b.top, dpi_);
     const int w = TwipsToPixels(b.width, dpi_);

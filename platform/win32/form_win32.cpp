@@ -40,6 +40,7 @@ Win32Form::Win32Form(Form& form) : form_(form) {
 Win32Form::~Win32Form() {
   // Messages sent while the window goes must not reach this object.
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+  for (auto& hook : foregroundHooks_) hook.reset();
   if (rawKeys_) win32::StopRawKeys();
   if (rawButtons_) win32::ListenRawButtons(hwnd_, false);
   timers_.clear();
@@ -48,7 +49,7 @@ Win32Form::~Win32Form() {
 }
 
 void Win32Form::PopupMenu(Menu& menu, Menu* defaultItem) {
-  const auto it = popups_.find(&menu);
+  const auto it = FindKey(popups_, &menu);
   if (it == popups_.end()) return;
   if (defaultItem != nullptr)
     SetMenuDefaultItem(it->second, static_cast<UINT>(defaultItem->Id()), FALSE);
@@ -59,14 +60,14 @@ void Win32Form::PopupMenu(Menu& menu, Menu* defaultItem) {
 }
 
 void Win32Form::ArmTimer(Timer& timer, std::uint32_t milliseconds) {
-  const auto it = timers_.find(&timer);
+  const auto it = FindKey(timers_, &timer);
   if (it != timers_.end()) {
-    Revive(it);
+    Revive(*it);
     it->second->SetPeriod(milliseconds, timer.Parked());
     return;
   }
-  timers_[&timer] =
-      CreateTickSource(hwnd_, reinterpret_cast<UINT_PTR>(&timer), milliseconds, timer.Parked());
+  timers_.emplace_back(&timer, CreateTickSource(hwnd_, reinterpret_cast<UINT_PTR>(&timer),
+                                                milliseconds, timer.Parked()));
   ArmAlarm(timer);
 }
 
@@ -121,8 +122,10 @@ LRESULT Win32Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_POWERBROADCAST:
       // Alarms whose time passed in a sleep come now.
       if (wParam == PBT_APMRESUMEAUTOMATIC) {
-        for (const auto& entry : timers_) {
-          if (entry.first->AlarmSet()) OnAlarm(reinterpret_cast<WPARAM>(entry.first));
+        // By index: an alarm's handler may arm or disarm timers.
+        for (std::size_t i = 0; i < timers_.size(); ++i) {
+          Timer* timer = timers_[i].first;
+          if (timer->AlarmSet()) OnAlarm(reinterpret_cast<WPARAM>(timer));
         }
       }
       break;
@@ -132,10 +135,14 @@ LRESULT Win32Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INPUT:
       if (win32::IsRawPress(lParam)) {
         // An awake tick is not re-armed by a press: it may have died.
-        for (auto it = timers_.begin(); it != timers_.end(); ++it) Revive(it);
+        for (TimerEntry& entry : timers_) Revive(entry);
         form_.NativeRawKeyDown();
       }
       break;  // the default handling frees the input
+    case win32::kForegroundMessage:
+      win32::ForegroundTaken();
+      form_.NativeForegroundChanged();
+      return 0;
     case WM_SIZE:
       form_.NativeResized();
       break;
@@ -172,9 +179,9 @@ void Win32Form::OnCommand(WPARAM wParam, LPARAM lParam) {
     if (HIWORD(wParam) == 0) form_.NativeCommand(LOWORD(wParam));
     return;
   }
-  const auto it = byHwnd_.find(reinterpret_cast<HWND>(lParam));
-  if (it == byHwnd_.end()) return;
-  Win32Control& peer = *it->second;
+  Win32Control* found = PeerAt(reinterpret_cast<HWND>(lParam));
+  if (found == nullptr) return;
+  Win32Control& peer = *found;
   Control& control = peer.Owner();
   const UINT code = HIWORD(wParam);
   if (control.Kind() == ControlKind::TextBox && code == EN_CHANGE && !peer.ProgramWrite()) {
@@ -188,10 +195,10 @@ void Win32Form::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 void Win32Form::OnTimer(WPARAM id) {
-  const auto it = timers_.find(reinterpret_cast<Timer*>(id));
+  const auto it = FindKey(timers_, reinterpret_cast<Timer*>(id));
   if (it == timers_.end()) {
     // A window timer's alarm, which comes once.
-    if (timers_.count(reinterpret_cast<Timer*>(id - 1)) == 0) return;
+    if (FindKey(timers_, reinterpret_cast<Timer*>(id - 1)) == timers_.end()) return;
     KillTimer(hwnd_, id);
     OnAlarm(id - 1);
     return;
@@ -201,22 +208,36 @@ void Win32Form::OnTimer(WPARAM id) {
 }
 
 void Win32Form::OnAlarm(WPARAM id) {
-  const auto it = timers_.find(reinterpret_cast<Timer*>(id));
+  const auto it = FindKey(timers_, reinterpret_cast<Timer*>(id));
   if (it != timers_.end()) it->first->NativeAlarm();
 }
 
 void Win32Form::OnTickFailed(WPARAM id) {
-  const auto it = timers_.find(reinterpret_cast<Timer*>(id));
-  if (it != timers_.end()) Revive(it);
+  const auto it = FindKey(timers_, reinterpret_cast<Timer*>(id));
+  if (it != timers_.end()) Revive(*it);
 }
 
-void Win32Form::Revive(std::map<Timer*, std::unique_ptr<TickSource>>::iterator it) {
-  if (!it->second->Stopped()) return;
-  win32::TraceFailure(L"SetWaitableTimer", it->second->Error());
-  it->second =
-      ReplaceTickSource(std::move(it->second), hwnd_, reinterpret_cast<UINT_PTR>(it->first),
-                        static_cast<std::uint32_t>(it->first->Interval()), it->first->Parked());
-  ArmAlarm(*it->first);
+void Win32Form::Revive(TimerEntry& entry) {
+  auto& [timer, source] = entry;
+  if (!source->Stopped()) return;
+  win32::TraceFailure(L"SetWaitableTimer", source->Error());
+  source = ReplaceTickSource(std::move(source), hwnd_, reinterpret_cast<UINT_PTR>(timer),
+                             static_cast<std::uint32_t>(timer->Interval()), timer->Parked());
+  ArmAlarm(*timer);
+}
+
+Win32Control* Win32Form::PeerAt(const Control& control) const {
+  for (const auto& peer : peers_) {
+    if (&peer->Owner() == &control) return peer.get();
+  }
+  return nullptr;
+}
+
+Win32Control* Win32Form::PeerAt(HWND child) const {
+  for (const auto& peer : peers_) {
+    if (peer->Hwnd() == child) return peer.get();
+  }
+  return nullptr;
 }
 
 bool Win32Form::OnActivate(WORD state) {

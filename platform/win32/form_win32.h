@@ -4,16 +4,26 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "platform/native.h"
 #include "platform/win32/control_win32.h"
+#include "platform/win32/foreground_events.h"
 #include "platform/win32/owned.h"
 #include "platform/win32/raw_keys.h"
 #include "platform/win32/tick_source.h"
 
 namespace ui::native {
+
+// The entry of pairs whose key is key; pairs.end() when there is none.
+template <typename Pairs, typename Key>
+auto FindKey(Pairs& pairs, const Key& key) {
+  auto it = pairs.begin();
+  while (it != pairs.end() && it->first != key) ++it;
+  return it;
+}
 
 LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Whether window is the top window of one of our forms.
@@ -40,27 +50,35 @@ class Win32Form final : public FormPeer {
   }
   bool Visible() const override { return IsWindowVisible(hwnd_) != FALSE; }
 
-  ControlPeer& PeerOf(const Control& control) override { return *peers_.at(&control); }
+  ControlPeer& PeerOf(const Control& control) override { return *PeerAt(control); }
 
   void SetMenuChecked(const Menu& item, bool checked) override {
     CheckMenuItem(GetMenu(hwnd_), static_cast<UINT>(item.Id()),
                   MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
   }
 
+  void RefreshMenus() override;
   void PopupMenu(Menu& menu, Menu* defaultItem) override;
   void ArmTimer(Timer& timer, std::uint32_t milliseconds) override;
 
-  void DisarmTimer(Timer& timer) override { timers_.erase(&timer); }
+  void DisarmTimer(Timer& timer) override {
+    const auto it = FindKey(timers_, &timer);
+    if (it != timers_.end()) timers_.erase(it);
+  }
 
   // Also on each new source: the alarm keeps its time.
   void ArmAlarm(Timer& timer) override {
-    const auto it = timers_.find(&timer);
+    const auto it = FindKey(timers_, &timer);
     if (it != timers_.end()) it->second->SetAlarm(timer.AlarmSet() ? timer.AlarmRemaining() : -1);
   }
 
   bool TimesAlarm(Timer& timer, std::int32_t milliseconds) const override {
-    const auto it = timers_.find(&timer);
+    const auto it = FindKey(timers_, &timer);
     return it != timers_.end() && it->second->TimesAlarm(milliseconds);
+  }
+
+  bool ListenForeground() override {
+    return foregroundHooks_[1] || win32::ListenForeground(hwnd_, foregroundHooks_);
   }
 
   bool ListenRawKeys() override {
@@ -93,6 +111,7 @@ class Win32Form final : public FormPeer {
  private:
   static void RegisterClassFor(const FormStyle& style);
   HMENU BuildMenuBar();
+  static void FillPopup(HMENU popup, const Menu& top);
   void CreateControls();
 
   // Sizes the window for its client area and places the controls, at the
@@ -110,7 +129,11 @@ class Win32Form final : public FormPeer {
 
   // Replaces a source that stopped for good, whether its message came or
   // not (a full queue refuses it); one already replaced has nothing to say.
-  void Revive(std::map<Timer*, std::unique_ptr<TickSource>>::iterator it);
+  using TimerEntry = std::pair<Timer*, std::unique_ptr<TickSource>>;
+  void Revive(TimerEntry& entry);
+  // The peer of control, or of the control window child; null for none.
+  Win32Control* PeerAt(const Control& control) const;
+  Win32Control* PeerAt(HWND child) const;
 
   // Keeps the focus inside the window across activations.
   bool OnActivate(WORD state);
@@ -121,13 +144,15 @@ class Win32Form final : public FormPeer {
   DWORD exStyle_ = 0;
   UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
   win32::Font font_;
-  std::map<const Control*, std::unique_ptr<Win32Control>> peers_;
-  std::map<HWND, Win32Control*> byHwnd_;
-  std::map<const Menu*, HMENU> popups_;
-  std::map<Timer*, std::unique_ptr<TickSource>> timers_;
+  // A form has a handful of each: searched in order, as a tree would cost
+  // far more code.
+  std::vector<std::unique_ptr<Win32Control>> peers_;
+  std::vector<std::pair<const Menu*, HMENU>> popups_;
+  std::vector<TimerEntry> timers_;
   HWND firstFocus_ = nullptr;
   HWND lastFocus_ = nullptr;
   win32::Window toolTips_;
+  win32::WinEventHook foregroundHooks_[2];
   bool rawKeys_ = false;
   bool rawButtons_ = false;
   bool sizeAsked_ = false;  // WM_GETDPISCALEDSIZE came before WM_DPICHANGED

@@ -211,4 +211,18 @@ bool CopyNewFile(const std::wstring& from, const std::wstring& to) {
   return CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
 }
 
+bool CreateUnicodeFile(const std::wstring& file) {
+  const HANDLE created = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created == INVALID_HANDLE_VALUE) return false;
+  const win32::KernelHandle owned(created);
+  static const BYTE kMark[2] = {0xFF, 0xFE};
+  DWORD written = 0;
+  if (WriteFile(created, kMark, sizeof(kMark), &written, nullptr) && written == sizeof(kMark)) {
+    return true;
+  }
+  win32::TraceFailure(L"WriteFile");
+  return false;
+}
+
 }  // namespace os

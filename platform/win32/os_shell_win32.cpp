@@ -8,6 +8,7 @@
 
 #include "platform/os_shell.h"
 #include "platform/win32/os_common.h"
+#include "platform/win32/owned.h"
 #include "platform/win32/system_function.h"
 #include "platform/win32/trace.h"
 
@@ -77,6 +78,34 @@ std::uint32_t RegisterMessage(const std::wstring& name) {
 bool BringToForeground(WindowHandle window) { return SetForegroundWindow(ToHwnd(window)) != FALSE; }
 
 WindowHandle ForegroundWindow() { return reinterpret_cast<WindowHandle>(GetForegroundWindow()); }
+
+std::uint32_t WindowProcessId(WindowHandle window) {
+  DWORD id = 0;
+  GetWindowThreadProcessId(ToHwnd(window), &id);
+  return id;
+}
+
+std::uint32_t OwnProcessId() { return GetCurrentProcessId(); }
+
+std::wstring WindowClass(WindowHandle window) {
+  wchar_t name[256];  // the longest a class name can be
+  const int n = GetClassNameW(ToHwnd(window), name, 256);
+  return std::wstring(name, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+std::wstring ProcessImagePath(std::uint32_t processId, std::uint32_t& error) {
+  // The least a process of the same user may ask, elevated or not.
+  const win32::KernelHandle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  std::wstring path(32768, L'\0');
+  auto size = static_cast<DWORD>(path.size());
+  if (!process || !QueryFullProcessImageNameW(process.get(), 0, path.data(), &size)) {
+    error = GetLastError();
+    return std::wstring();
+  }
+  path.resize(size);
+  return path;
+}
 
 bool WindowExists(WindowHandle window) { return IsWindow(ToHwnd(window)) != FALSE; }
 

@@ -77,6 +77,8 @@ class YorisenTest(unittest.TestCase):
 
     def aim_at_target(self):
         """The target is the active window and the cursor is over it."""
+        for tool in self.tools:
+            tool.program_seen = True
         S.activate(TARGET_WIN)
         S.move(*TARGET_POINT)
 

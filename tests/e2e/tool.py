@@ -73,6 +73,10 @@ class Tool:
             data = config.encode("utf-8") if isinstance(config, str) else config
             with open(os.path.join(self.folder, "config.ini"), "wb") as f:
                 f.write(data)
+        # The tray menu names the last program in front since the start, and
+        # offers to clear a list: tests that bring one in front say so.
+        self.program_seen = False
+        self.listed = isinstance(config, str) and re.search(r"^Programs=.*\S", config, re.M)
         self.proc = None
         self.procs = []
         self.win = None
@@ -132,17 +136,19 @@ class Tool:
         return self.s.wait_popup_menu(self.proc.pid)
 
     def menu_items(self):
-        """The tray menu's entries top to bottom ('-' a separator): an
-        administrator's unelevated copy also offers the restart."""
-        if self.s.elevation() == "limited":
-            return ["stop", "restart", "-", "exit"]
-        return ["stop", "-", "exit"]
+        """The tray menu's entries top to bottom ('-' a separator): the
+        program last in front, clearing the list of programs, and in an
+        administrator's unelevated copy the restart."""
+        return (["stop"] + ["program"] * bool(self.program_seen) + ["all"] * bool(self.listed)
+                + ["restart"] * (self.s.elevation() == "limited") + ["-", "exit"])
 
     def choose(self, menu, item):
-        """Chooses 'stop', 'restart' or 'exit' in the open tray menu."""
+        """Chooses 'stop', 'program' (which lists it: no test unlists one),
+        'all', 'restart' or 'exit' in the open tray menu."""
         items = self.menu_items()
         layout = "".join("-" if i == "-" else "i" for i in items)
         self.s.click(menu, *self.s.menu_item_point(menu, layout, items.index(item)))
+        self.listed = item == "program" or (self.listed and item != "all")
 
     def traces(self):
         return [line for p in self.procs for line in traces(p.output())]

@@ -141,9 +141,9 @@ TEST_F(FormsTest, SettingsAreReadOnceInOrderFromBesideTheExe) {
   os().modulePath = L"E:\\yorisen.exe";
   Start();
   EXPECT_EQ(GTIni::IniPath, L"E:\\config.ini");
-  EXPECT_EQ(os().reads,
-            (std::vector<std::wstring>{L"Config/LeftKey", L"Config/RightKey", L"Config/OnOffKey",
-                                       L"Config/Interval", L"Config/PressTime"}));
+  EXPECT_EQ(os().reads, (std::vector<std::wstring>{L"Config/LeftKey", L"Config/RightKey",
+                                                   L"Config/OnOffKey", L"Config/Interval",
+                                                   L"Config/PressTime", L"Config/Programs"}));
 }
 
 TEST_F(FormsTest, StoredSettingsAreReadAndBadOnesGiveTheirDefaults) {
@@ -338,18 +338,21 @@ TEST_F(FormsTest, StopCheckBoxAndMenuItemAlternateTogether) {
 TEST_F(FormsTest, IconsAndTrayTipShowWhetherClicksCanComeWithOneModifyPerChange) {
   // o: the on/off key tapped in another program; s: the stop box clicked;
   // m: the menu's stop item chosen; t: a tick with nothing pressed; a, n: an
-  // administrator's or a normal program's window comes in front, and a tick.
-  // While stopped, the on/off key is not read.
+  // administrator's or a normal program's window comes in front, and a tick;
+  // l: only that normal program is listed; x: another comes in front, and
+  // the foreground's signal. While stopped, the on/off key is not read.
   struct Case {
     const char* steps;
     // After each step: 1 clicks can come, 0 they cannot, b nor can they in
-    // front of an administrator's window, which the tip names.
+    // front of an administrator's window, x nor in a program not listed,
+    // which the tip names.
     const char* on;
   };
   for (const Case c :
        {Case{"ot", "00"}, Case{"oo", "01"}, Case{"so", "00"}, Case{"sos", "001"},
         Case{"sooms", "00010"}, Case{"mtms", "0010"}, Case{"osmo", "0001"}, Case{"atn", "bb1"},
-        Case{"oanon", "0b011"}, Case{"asnsa", "bb01b"}, Case{"mana", "0b0b"}}) {
+        Case{"oanon", "0b011"}, Case{"asnsa", "bb01b"}, Case{"mana", "0b0b"},
+        Case{"lxonx", "1xx1x"}, Case{"lnoxo", "11000"}, Case{"lxaxs", "1xbx0"}}) {
     fake::Reset();
     Start();
     os().activeWindow = 0;
@@ -378,6 +381,13 @@ TEST_F(FormsTest, IconsAndTrayTipShowWhetherClicksCanComeWithOneModifyPerChange)
           os().foreground = c.steps[i] == 'a' ? 0x50 : 0x60;
           f1().Timer1.NativeTick();
           break;
+        case 'l':
+          f1().Programs.SetList(L"app96.exe");
+          break;
+        case 'x':
+          os().foreground = 0x70;
+          f1().NativeForegroundChanged();
+          break;
         default:
           f1().Timer1.NativeTick();
           break;
@@ -391,6 +401,7 @@ TEST_F(FormsTest, IconsAndTrayTipShowWhetherClicksCanComeWithOneModifyPerChange)
                 std::wstring(L"Yorisen（仮名）") +
                     (on               ? L""
                      : c.on[i] == 'b' ? L"\n管理者として実行中のウィンドウでは使えません"
+                     : c.on[i] == 'x' ? L"\n登録していないプログラムでは使いません"
                                       : L"\nOFF"))
           << at;
       EXPECT_EQ(fake::FormOf(f1()).iconGreyed, !on) << at;
@@ -474,6 +485,64 @@ TEST_F(FormsTest, TrayRightPressOpensTheMenuCentredAtTheCursor) {
   EXPECT_EQ(os().foreground, f2().hWnd());
 }
 
+TEST_F(FormsTest, TrayMenuNamesTheLastProgramInFrontAndEditsTheListThatExitWrites) {
+  Start();
+  EXPECT_TRUE(fake::FormOf(f1()).foregroundHeard);
+  os().processPaths[0x50] = L"C:\\Games\\game.exe";
+  os().windowClasses[0x70] = L"Shell_TrayWnd";
+  // The items as the menu shows them, and the one chosen.
+  std::wstring shown;
+  const ui::Menu* choose = nullptr;
+  os().onTrackMenu = [&](const fake::MenuTrack&) {
+    shown.clear();
+    for (const ui::Menu* item : f2().Opt.Items()) {
+      if (item->Visible()) shown += item->Caption() + (item->Checked() ? L"✓|" : L"|");
+    }
+    return choose != nullptr ? choose->Id() : 0;
+  };
+  // A program comes in front, then the taskbar the click goes through.
+  const auto menuAfter = [&](platform::WindowHandle program, const ui::Menu* item) {
+    os().foreground = program;
+    f1().NativeForegroundChanged();
+    os().foreground = 0x70;
+    choose = item;
+    TrayCallback(516);
+  };
+  menuAfter(0x70, nullptr);
+  EXPECT_EQ(shown, L"機能を停止させる|-|終了する|") << "no program yet";
+  menuAfter(0x50, &f2().OptProgram);
+  EXPECT_EQ(shown, L"機能を停止させる|「game.exe」でだけ使う|-|終了する|");
+  menuAfter(0x60, nullptr);
+  EXPECT_EQ(shown, L"機能を停止させる|「app96.exe」でも使う|すべてのプログラムで使う|-|終了する|");
+  EXPECT_TRUE(fake::FormOf(f1()).iconGreyed);
+  menuAfter(0x50, nullptr);
+  EXPECT_EQ(shown,
+            L"機能を停止させる|「game.exe」でだけ使う✓|すべてのプログラムで使う|-|終了する|");
+  EXPECT_FALSE(fake::FormOf(f1()).iconGreyed);
+  menuAfter(0x60, &f2().OptAllPrograms);
+  EXPECT_FALSE(f1().Programs.HasList());
+  EXPECT_FALSE(fake::FormOf(f1()).iconGreyed);
+  menuAfter(0x60, &f2().OptProgram);
+  menuAfter(0x50, &f2().OptProgram);
+  // The file did not exist: made Unicode, so that any name survives.
+  menuAfter(0x50, &f2().OptEnd);
+  EXPECT_EQ(os().unicodeFiles, std::set<std::wstring>{kIni});
+  EXPECT_EQ(os().writes.back(), L"Config/Programs=app96.exe|game.exe");
+}
+
+TEST_F(FormsTest, AnEmptiedListIsWrittenAndAFileWithoutOneGetsNone) {
+  Store(L"Programs", L"a.exe | b.exe");
+  Start();
+  f1().Programs.ClearList();
+  f1().Unload();
+  EXPECT_EQ(os().writes.back(), L"Config/Programs=");
+  EXPECT_TRUE(os().unicodeFiles.empty()) << "an existing file stays as it is";
+  fake::Reset();
+  Start();
+  f1().Unload();
+  EXPECT_EQ(os().writes.back(), L"Config/Interval=40");
+}
+
 TEST_F(FormsTest, TrayClickShowsAndRestoresTheHiddenWindow) {
   Start();
   f1().SetWindowState(1);
@@ -508,7 +577,7 @@ TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
   EXPECT_EQ(RunYorisen(false), 0);
   EXPECT_NE(os().markedWindows.at(key), 0u);
   EXPECT_EQ(os().released, std::vector<std::uintptr_t>{key});
-  EXPECT_EQ(os().reads.size(), 5u);
+  EXPECT_EQ(os().reads.size(), 6u);
 
   // A second start hands over to the running copy's window and writes nothing.
   fake::Reset();
@@ -533,14 +602,14 @@ TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
     if (os().clock >= 1200) os().instances.erase(key);
   };
   RunYorisen(true);
-  EXPECT_EQ(os().reads.size(), 5u);
+  EXPECT_EQ(os().reads.size(), 6u);
   EXPECT_TRUE(os().traces.empty());
 
   // A copy that neither ends nor shows a window does not block for ever.
   fake::Reset();
   os().instances[key] = 0;
   RunYorisen(false);
-  EXPECT_EQ(os().reads.size(), 5u);
+  EXPECT_EQ(os().reads.size(), 6u);
   EXPECT_EQ(os().traces.size(), 1u);
   EXPECT_LE(os().clock, 1000u + 6000u);
 }

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <windows.h>
+
+#include "platform/win32/owned.h"
+
+namespace win32 {
+
+// What a foreground change posts to the listening window.
+constexpr UINT kForegroundMessage = WM_APP + 4;
+
+using WinEventHook = Owned<HWINEVENTHOOK, &UnhookWinEvent>;
+
+// Posts kForegroundMessage to window whenever another window comes to the
+// foreground, or one is restored from the taskbar (which need not change
+// the foreground); at most one waits in the queue. The hooks go into
+// hooks and live as long as they do; false (traced) when Windows refused.
+bool ListenForeground(HWND window, WinEventHook (&hooks)[2]);
+// window took the message: the next change posts again.
+void ForegroundTaken();
+
+}  // namespace win32
