@@ -269,7 +269,8 @@ def press_findings(results):
                                                ", ".join(str(i) for i in INTERVALS)))
         short = [p for i, p in zip(INTERVALS, p50s) if i < 10]
         if short and all(p == 0 for p in short):
-            text += " Under 10 ms, where the window timer cannot time the up, the press stays instant."
+            text += (" Under 10 ms, where its window timer cannot time the up, the press stayed "
+                     "instant.")
         out.append(text)
     return out
 

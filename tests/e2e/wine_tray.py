@@ -30,7 +30,6 @@ WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK = 512, 513, 514, 51
 WM_RBUTTONDOWN, WM_RBUTTONUP, WM_RBUTTONDBLCLK = 516, 517, 518
 
 
-
 class WineTray:
     """Mixed into WineSession beside XDesktop, whose queries and clicks it
     uses."""
