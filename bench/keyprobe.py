@@ -22,13 +22,8 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
-from harness import (WINE, ClickLog, WineSession, helper_exe, to_windows_path,  # noqa: E402
-                     wait_until)
-
-
-def wine_ms():
-    """Now, in the clock Wine stamps input with (CLOCK_MONOTONIC_RAW, ms)."""
-    return int(time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000) & 0xFFFFFFFF
+from harness import (TARGET, TARGET_POINT, WINE, ClickLog, WineSession,  # noqa: E402
+                     helper_exe, ms_diff, to_windows_path, wait_until, wine_ms)
 
 
 def main():
@@ -44,7 +39,7 @@ def main():
     with WineSession() as s:
         target_log = ClickLog(os.path.join(s.tmp, "target.log"))
         target = s.start_exe(helper_exe("clicktarget"),
-                             [to_windows_path(target_log.path), 300, 300, 400, 300])
+                             [to_windows_path(target_log.path)] + list(TARGET))
         target_win = s.wait_window(name="^clicktarget$", pid=target.pid)
         target_log.wait_count("START", 1)
         probe = ClickLog(os.path.join(s.tmp, "keyprobe.log"))
@@ -52,16 +47,18 @@ def main():
         probe.wait_count("START", 1)
         probe.mark()
         s.activate(target_win)
-        s.move(500, 460)
+        s.move(*TARGET_POINT)
         rows = []
         for _ in range(presses):
-            time.sleep(random.uniform(1.2, 2.2))  # the gap is the measurement's input
+            # The gap is the measurement's input: a deadline on the clock.
+            gap_end = time.monotonic() + random.uniform(1.2, 2.2)
+            wait_until(lambda: time.monotonic() >= gap_end, 5, interval=0.002)
             before = wine_ms()
             s.key_down("Left")
             wait_until(lambda: probe.lines(), 5, message="the probe's line")
             s.key_up("Left")
             row = [int(v) for v in probe.lines()[0].split()]
-            rows.append(row + [(row[0] - before) & 0xFFFFFFFF])
+            rows.append(row + [ms_diff(row[0], before)])
             probe.mark()
     reached = sorted(r[4] for r in rows)
     delivered = sorted(r[1] for r in rows)

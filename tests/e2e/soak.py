@@ -13,11 +13,9 @@ import os
 import re
 import time
 
-from harness import ClickLog, helper_exe, to_windows_path, wait_until
+from harness import TARGET, TARGET_POINT, ClickLog, helper_exe, to_windows_path, wait_until
 from tool import STOP_BOX, Tool
 
-TARGET = (300, 300, 400, 300)
-TARGET_POINT = (500, 460)
 EMPTY_POINT = (900, 900)  # bare desktop: a click here closes a menu
 
 

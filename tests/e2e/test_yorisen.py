@@ -15,21 +15,12 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import (ClickLog, WineSession, helper_exe, missing_tools,  # noqa: E402
-                     to_windows_path, wait_until)
+from harness import (TARGET, TARGET_POINT, ClickLog, WineSession, helper_exe,  # noqa: E402
+                     missing_tools, ms_diff, to_windows_path, wait_until)
 from tool import (INTERVAL_BOX, KEY_BOX, TITLE, Tool, figure, read_config,  # noqa: E402
                   stop_all, tool_exe)
 
-TARGET = (300, 300, 400, 300)  # click target window: x, y, w, h
-TARGET_POINT = (500, 460)      # screen point inside the target's client area
-
 VK = {"Left": 37, "Right": 39, "Up": 38, "a": 65}
-
-
-def ms_diff(later, earlier):
-    """later - earlier for 32-bit millisecond counters, signed."""
-    d = (int(later) - int(earlier)) & 0xFFFFFFFF
-    return d - (1 << 32) if d >= 1 << 31 else d
 
 S = None
 LOGS = itertools.count()

@@ -6,7 +6,7 @@ import re
 import shutil
 import sys
 
-from harness import wait_until
+from harness import bin_dir, wait_until
 
 TITLE = "^Yorisen（仮名）$"
 CLIENT_SIZE = (176, 167)  # at 96 dpi
@@ -24,7 +24,7 @@ def traces(output):
 
 
 def tool_exe(name="yorisen.exe"):
-    return os.path.join(os.environ.get("YORISEN_E2E_BIN_DIR", "build/win64"), name)
+    return os.path.join(bin_dir(), name)
 
 
 def read_config(folder):
@@ -56,19 +56,24 @@ class Tool:
     """One running copy of the tool, by default in a folder of its own.
 
     config: text (written as UTF-8) or bytes for config.ini; folder: where
-    the exe goes (made if missing); start=False leaves starting to start();
-    exe: another build of the tool, from the same folder as yorisen.exe.
+    the exe goes (made if missing); start=False leaves starting to start()
+    (or launch(), then wait_window()); exe: another build of the tool, from
+    the same folder as yorisen.exe, or an exe's absolute path; loader: a
+    wine loader other than the session's (the 32-bit one for a 32-bit exe).
     A trace line that matches no pattern in expect_traces fails stop()."""
 
     count = 0
 
-    def __init__(self, session, config=None, folder=None, start=True, exe="yorisen.exe"):
+    def __init__(self, session, config=None, folder=None, start=True, exe="yorisen.exe",
+                 loader=None):
         self.s = session
         Tool.count += 1
         self.folder = folder or os.path.join(session.tmp, "tool%d" % Tool.count)
-        self.exe = exe
+        self.exe = os.path.basename(exe)
+        self.path = os.path.join(self.folder, self.exe)
+        self.loader = loader
         os.makedirs(self.folder, exist_ok=True)
-        shutil.copy(tool_exe(exe), self.folder)
+        shutil.copy(exe if os.path.isabs(exe) else tool_exe(exe), self.folder)
         if config is not None:
             data = config.encode("utf-8") if isinstance(config, str) else config
             with open(os.path.join(self.folder, "config.ini"), "wb") as f:
@@ -85,10 +90,19 @@ class Tool:
             self.start()
 
     def start(self):
-        self.proc = self.s.start_exe(os.path.join(self.folder, self.exe))
-        self.procs.append(self.proc)
-        self.win = self.s.wait_window(name=TITLE, pid=self.proc.pid)
+        self.launch()
+        self.wait_window()
         return self
+
+    def launch(self):
+        """Starts the copy; returns its process at once."""
+        self.proc = self.s.start_exe(self.path, loader=self.loader)
+        self.procs.append(self.proc)
+        return self.proc
+
+    def wait_window(self):
+        self.win = self.s.wait_window(name=TITLE, pid=self.proc.pid)
+        return self.win
 
     def close(self):
         """Closes the window like a user; returns the exit code."""
