@@ -1,6 +1,7 @@
 // Random registration sequences and messages, tray objects included: after
 // every step each hooked window has a registered object, one of them holds
 // the window's previous procedure, and unhooked windows have theirs back.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +48,10 @@ class Client final : public SubClassClient {
 
 void CheckInvariant() {
   for (WindowHandle window : kWindows) {
-    const bool hooked = mdlSubClass::HookedWindows.count(window) != 0;
+    const auto& hookedWindows = mdlSubClass::HookedWindows;
+    const auto times = std::count(hookedWindows.begin(), hookedWindows.end(), window);
+    Check(times <= 1);  // hooked once at most
+    const bool hooked = times != 0;
     bool hasObject = false;
     bool holdsProc = false;
     for (const auto& o : mdlSubClass::RegisteredObjects) {
