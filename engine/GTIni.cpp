@@ -133,10 +133,10 @@ bool WriteIni(const std::wstring& section, const std::wstring& key, const std::w
 }
 
 std::int32_t GetKeyCode(const std::wstring& section, const std::wstring& key, std::int32_t fallback,
-                        const std::wstring& file) {
+                        std::int32_t button, const std::wstring& file) {
   const std::wstring fallbackText = ToDecimal(fallback);
   const std::int32_t code = ToInt32(GetIni(section, key, fallbackText, file), fallback);
-  if (code != 1 && code != 2) return code;
+  if ((code != 1 && code != 2) || code == button) return code;
   os::Trace(L"settings: " + key + L"=" + ToDecimal(code) + L" is a mouse button, using " +
             fallbackText);
   return fallback;

@@ -47,11 +47,12 @@ bool WriteIni(const std::wstring& section, const std::wstring& key, const std::w
               const std::wstring& file);
 
 // The key code stored under section/key of file, as ToInt32 reads it, or
-// fallback. Codes 1 and 2, the left and right mouse buttons, are refused
-// with one trace line: the tool's own clicks press them, so such a key would
-// click for ever.
+// fallback. Of codes 1 and 2, the primary and secondary mouse buttons, only
+// button may be stored (0: neither); another is refused with one trace
+// line: as the on/off key it would switch with each click, as the other
+// click key its own clicks would open context menus under it.
 std::int32_t GetKeyCode(const std::wstring& section, const std::wstring& key, std::int32_t fallback,
-                        const std::wstring& file);
+                        std::int32_t button, const std::wstring& file);
 
 // A stored value as a signed 32-bit decimal integer (optional sign, digits
 // only); anything else, out-of-range values included, gives fallback.

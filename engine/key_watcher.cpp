@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/forms.h"
+#include "platform/os_buttons.h"
 #include "platform/os_input.h"
 #include "platform/os_trace.h"
 
@@ -14,7 +15,12 @@ namespace {
 // keyboard's auto-repeat sets that bit again while the key is held, so it
 // counts only for a key that read up at the previous tick; else the tick
 // after a release would still click.
+// A button is down while the user holds it past the hold delay: our own
+// clicks never count, and a shorter press stays the user's click.
 bool ReadsDown(const WatcherState& state, std::int32_t virtualKey) {
+  if (virtualKey == kPrimaryButton || virtualKey == kSecondaryButton) {
+    return os::ButtonHeldMs(virtualKey - kPrimaryButton) >= state.HoldDelay;
+  }
   const std::int16_t bits = os::KeyState(virtualKey);
   const auto& was = state.WasDown;
   return bits < 0 ||
@@ -32,6 +38,21 @@ void SendUp(WatcherState::OwedUp& up) {
   if (!up.refused) os::Trace(L"SendInput refused a button-up; trying again");
   up.refused = true;
   up.due = os::TimeMs() + kUpRetryMs;
+}
+
+// During a hold of a button our clicks come back through the hook; when
+// they stop, so did the hook, and the user's up would go unheard.
+void WatchEchoes(WatcherState& state, bool buttonClicks) {
+  const std::uint32_t echoes = os::ButtonEchoes();
+  const std::uint32_t now = os::TimeMs();
+  if (!buttonClicks || echoes != state.EchoesSeen) {
+    state.EchoesSeen = echoes;
+    state.UnechoedSince = now;
+  } else if (static_cast<std::int32_t>(now - state.UnechoedSince) >= kEchoTimeoutMs) {
+    os::Trace(L"the button hook hears none of our clicks; setting it again");
+    os::RewatchButtons();
+    state.UnechoedSince = now;
+  }
 }
 
 // A primary or a secondary click. The injected flags name physical buttons,
@@ -59,6 +80,11 @@ std::int32_t PressFor(std::int32_t pressTime, std::int32_t period) {
   std::int32_t press = std::min(period / 2, kLongestDefaultPressMs);
   if (pressTime >= 0) press = pressTime;
   return std::max(0, std::min(press, period - 1));
+}
+
+unsigned WatchedButtons(const WatcherState& state) {
+  return (state.KeyCodes[0] == kPrimaryButton ? 1U : 0U) |
+         (state.KeyCodes[1] == kSecondaryButton ? 2U : 0U);
 }
 
 std::int32_t SendUps(WatcherState& state, bool all) {
@@ -98,8 +124,10 @@ bool Tick(WatcherState& state, ui::Form& window) {
       down[i] = first < i ? down[first] : ReadsDown(state, state.KeyCodes[i]);
     }
 
+    bool buttonClicks = false;
     if (down[0] && elsewhere() && state.WatchEnabled) {
       Click(state, true);
+      buttonClicks = state.KeyCodes[0] == kPrimaryButton;
     }
 
     if (down[1]) {
@@ -112,6 +140,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
         const auto held = static_cast<std::int32_t>(os::TimeMs() - state.RightHeldSince);
         if (held < kRightHoldLimitMs) {
           Click(state, false);
+          buttonClicks = buttonClicks || state.KeyCodes[1] == kSecondaryButton;
         }
       }
     } else {
@@ -128,6 +157,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
     } else {
       state.OnOffHeld = false;
     }
+    WatchEchoes(state, buttonClicks);
   }
   for (std::size_t i = 0; i < 3; ++i) state.WasDown[i] = down[i] ? state.KeyCodes[i] : 0;
 

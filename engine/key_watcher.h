@@ -46,9 +46,26 @@ struct WatcherState {
   std::array<OwedUp, 2> Ups{};
   // The programs the keys act in, and which one is in front.
   key_watcher::ProgramRule Programs;
+  // "HoldDelay": how long the user holds a button before it clicks.
+  std::int32_t HoldDelay = 200;
+  // Our clicks' echoes through the button hook, as last seen, and since
+  // when a button's hold has clicked without a new one.
+  std::uint32_t EchoesSeen = 0;
+  std::uint32_t UnechoedSince = 0;
 };
 
 namespace key_watcher {
+
+// Key codes of the primary and the secondary button: the left-click key may
+// be the one, the right-click key the other.
+constexpr std::int32_t kPrimaryButton = 1;
+constexpr std::int32_t kSecondaryButton = 2;
+// A shorter press of a watched button stays the user's own click.
+constexpr std::int32_t kShortestHoldDelayMs = 50;
+constexpr std::int32_t kLongestHoldDelayMs = 1000;
+// A hold that clicks without hearing its clicks come back this long has
+// lost the hook (Windows drops a hook it finds slow).
+constexpr std::int32_t kEchoTimeoutMs = 500;
 
 // Secondary (right) clicks stop this long into a hold of the right-click key.
 constexpr std::int32_t kRightHoldLimitMs = 5000;
@@ -62,6 +79,10 @@ constexpr std::int32_t kUpRetryMs = 100;
 // the period, at most kLongestDefaultPressMs), always up before the next
 // tick.
 std::int32_t PressFor(std::int32_t pressTime, std::int32_t period);
+
+// The buttons the click keys are (bit 0 primary, bit 1 secondary): the ones
+// to hear through the hook.
+unsigned WatchedButtons(const WatcherState& state);
 
 // Sends the ups that are due (all of them when all), and again later the
 // ones Windows refuses. Returns the milliseconds until the next owed up, or

@@ -4,15 +4,13 @@
 #include <utility>
 
 #include "platform/forms.h"
+#include "platform/os_buttons.h"
 #include "platform/os_input.h"
 
 namespace key_watcher {
 
 namespace {
 
-// The left and right buttons are the tool's own clicks: a parked tick
-// cannot wait for them.
-bool IsLeftOrRight(std::int32_t code) { return code == 1 || code == 2; }
 // Buttons that raw mouse input reports as presses.
 bool IsOtherButton(std::int32_t code) { return code == 4 || code == 5 || code == 6; }
 
@@ -23,7 +21,7 @@ ParkingTick::ParkingTick(WatcherState& state, ui::Form& window, ui::Timer& timer
 
 void ParkingTick::Start(bool rawKeys) {
   rawKeys_ = rawKeys;
-  StayAwake();
+  Wake();
 }
 
 void ParkingTick::Tick() {
@@ -58,9 +56,14 @@ void ParkingTick::KeyDown() {
 
 void ParkingTick::Alarm() { timer_.SetAlarm(SendUps(state_, false)); }
 
-void ParkingTick::SendAllUps() { timer_.SetAlarm(SendUps(state_, true)); }
+void ParkingTick::End() {
+  timer_.SetAlarm(SendUps(state_, true));
+  os::WatchButtons(0, 0);
+}
 
 void ParkingTick::Wake() {
+  // The hook is there only while a click key is a button.
+  os::WatchButtons(WatchedButtons(state_), window_.hWnd());
   StayAwake();
   if (timer_.Parked()) timer_.SetPace(0);
   // Awake, the tick reads the buttons itself; raw mouse input would only
@@ -91,11 +94,9 @@ bool ParkingTick::MayPark(bool keyDown) {
     if (static_cast<std::int32_t>(os::TimeMs() - wokeAt_) < stay) return false;
     staying_ = false;
   }
-  if (keyDown || !rawKeys_) return false;
-  for (int i = 0; i < 3; ++i) {
-    if (IsLeftOrRight(state_.KeyCodes[i])) return false;
-  }
-  return true;
+  // A button's press wakes the tick through the hook, but its hold starts
+  // only after the hold delay: the tick waits for it awake.
+  return !keyDown && rawKeys_ && os::ButtonHeldMs(0) < 0 && os::ButtonHeldMs(1) < 0;
 }
 
 }  // namespace key_watcher

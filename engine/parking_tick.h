@@ -26,7 +26,8 @@ constexpr std::int32_t kRecheckMs = 60;
 // wakes it with a tick at once, so that the first click comes with the press.
 // Which keys are down is still for the watcher's tick to say, never the raw
 // key-down. Without raw key-downs the tick never parks. A watched middle or
-// side button is heard through raw mouse input, asked for only while parked.
+// side button is heard through raw mouse input, asked for only while parked;
+// the primary and the secondary button through their hook, which wakes it.
 class ParkingTick {
  public:
   ParkingTick(WatcherState& state, ui::Form& window, ui::Timer& timer);
@@ -43,8 +44,8 @@ class ParkingTick {
   void Wake();
   // The timer's alarm: the ups that are due.
   void Alarm();
-  // The tool is about to end: every owed up now.
-  void SendAllUps();
+  // The tool is about to end: every owed up now, and the button hook goes.
+  void End();
 
  private:
   void StayAwake();

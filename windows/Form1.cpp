@@ -1,7 +1,10 @@
 #include "windows/Form1.h"
 
+#include <algorithm>
+
 #include "engine/GTIni.h"
 #include "engine/interval_rule.h"
+#include "platform/os_buttons.h"
 #include "platform/os_elevation.h"
 #include "platform/os_input.h"
 #include "platform/os_instance.h"
@@ -21,6 +24,9 @@ constexpr ui::TextBox::Options kIntervalBox{interval_rule::kIntervalMaxChars, fa
 const wchar_t* const kSection = L"Config";
 const wchar_t* const kKeyNames[3] = {L"LeftKey", L"RightKey", L"OnOffKey"};
 constexpr std::int32_t kKeyDefaults[3] = {vk::kLeft, vk::kRight, vk::kUp};
+// The button each key may be.
+constexpr std::int32_t kKeyButtons[3] = {key_watcher::kPrimaryButton, key_watcher::kSecondaryButton,
+                                         0};
 
 // Buttons have no name in a keyboard layout.
 std::wstring KeyName(std::int32_t keyCode) {
@@ -89,7 +95,8 @@ Form1::Form1(Form2& form2)
 void Form1::Form_Load() {
   GTIni::InitIniPath();
   for (int i = 0; i < 3; ++i) {
-    KeyCodes[i] = GTIni::GetKeyCode(kSection, kKeyNames[i], kKeyDefaults[i], GTIni::IniPath);
+    KeyCodes[i] =
+        GTIni::GetKeyCode(kSection, kKeyNames[i], kKeyDefaults[i], kKeyButtons[i], GTIni::IniPath);
   }
   for (int i = 0; i < 3; ++i) {
     TextKey[i].SetText(GTIni::ToDecimal(KeyCodes[i]));
@@ -102,6 +109,9 @@ void Form1::Form_Load() {
   // Read, never written: few programs need another value, and a file
   // without it keeps following the period.
   PressTime = GTIni::ToInt32(GTIni::GetIni(kSection, L"PressTime", L"", GTIni::IniPath), -1);
+  HoldDelay = std::clamp(
+      GTIni::ToInt32(GTIni::GetIni(kSection, L"HoldDelay", L"", GTIni::IniPath), HoldDelay),
+      key_watcher::kShortestHoldDelayMs, key_watcher::kLongestHoldDelayMs);
   const std::wstring programs =
       GTIni::GetIni(kSection, L"Programs", L"", GTIni::IniPath, GTIni::kLongReadBufferChars);
   Programs.SetList(programs);
@@ -164,7 +174,7 @@ void Form1::RestartElevated(platform::WindowHandle owner) {
 void Form1::Form_Unload(std::int16_t& Cancel) {
   (void)Cancel;
   // No button stays down after the tool.
-  tick_.SendAllUps();
+  tick_.End();
   WriteSettings();
   // The registry keeps a shown icon until the program ends.
   mTray.reset();
@@ -211,6 +221,9 @@ void Form1::Timer1_Timer() {
 void Form1::Form_ForegroundChanged() {
   Programs.Update();
   adminFront_.Update();
+  // The button hook hears nothing over an administrator's window, the
+  // user's up included.
+  if (adminFront_.Blocked()) os::ForgetButtons();
   ShowState();
 }
 

@@ -48,6 +48,7 @@ int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag) {
   for (const std::uint32_t flag : {downFlag, upFlag}) {
     if (flag == 0 || (s.inputsTaken >= 0 && sent >= s.inputsTaken)) continue;
     s.injected.push_back({flag, s.cursor.x, s.cursor.y, s.clock});
+    fake::HearInjected(flag);
     ++sent;
   }
   return sent;

@@ -43,5 +43,7 @@ void Release(std::int32_t virtualKey);
 void Tap(std::int32_t virtualKey);
 // A keyboard's auto-repeat of a held key: the pressed-since bit again.
 void Repeat(std::int32_t virtualKey);
+// The hook hears one of our injected button flags.
+void HearInjected(std::uint32_t flag);
 
 }  // namespace fake

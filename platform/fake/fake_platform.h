@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/fake/fake_buttons.h"
 #include "platform/fake/fake_elevation.h"
 #include "platform/fake/fake_files.h"
 #include "platform/fake/fake_forms.h"
@@ -15,6 +16,7 @@
 namespace fake {
 
 struct State : TraceState,
+               ButtonsState,
                InputState,
                FilesState,
                InstanceState,

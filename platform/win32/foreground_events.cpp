@@ -4,6 +4,7 @@
 // whatever modal loop or cross-process call is pumping at that moment.
 #include "platform/win32/foreground_events.h"
 
+#include "platform/os_buttons.h"
 #include "platform/win32/trace.h"
 
 namespace win32 {
@@ -13,18 +14,22 @@ namespace {
 HWND listener = nullptr;
 bool posted = false;
 
-void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG, DWORD, DWORD) {
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD) {
+  // The secure desktop or the lock screen: a button's up there never
+  // reaches the hook.
+  if (event == EVENT_SYSTEM_DESKTOPSWITCH) os::ForgetButtons();
   if (object != OBJID_WINDOW || window == nullptr || listener == nullptr || posted) return;
   posted = PostMessageW(listener, kForegroundMessage, 0, 0) != FALSE;
 }
 
 }  // namespace
 
-bool ListenForeground(HWND window, WinEventHook (&hooks)[2]) {
+bool ListenForeground(HWND window, WinEventHook (&hooks)[kForegroundHooks]) {
   listener = window;
   posted = false;
-  const DWORD events[2] = {EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_MINIMIZEEND};
-  for (int i = 0; i < 2; ++i) {
+  const DWORD events[kForegroundHooks] = {EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_MINIMIZEEND,
+                                          EVENT_SYSTEM_DESKTOPSWITCH};
+  for (int i = 0; i < kForegroundHooks; ++i) {
     hooks[i].reset(
         SetWinEventHook(events[i], events[i], nullptr, &OnWinEvent, 0, 0, WINEVENT_OUTOFCONTEXT));
     if (!hooks[i]) {

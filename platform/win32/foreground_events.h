@@ -9,13 +9,15 @@ namespace win32 {
 // What a foreground change posts to the listening window.
 constexpr UINT kForegroundMessage = WM_APP + 4;
 
+constexpr int kForegroundHooks = 3;
 using WinEventHook = Owned<HWINEVENTHOOK, &UnhookWinEvent>;
 
 // Posts kForegroundMessage to window whenever another window comes to the
 // foreground, or one is restored from the taskbar (which need not change
-// the foreground); at most one waits in the queue. The hooks go into
+// the foreground); at most one waits in the queue. A desktop switch takes
+// the mouse buttons as up. The hooks go into
 // hooks and live as long as they do; false (traced) when Windows refused.
-bool ListenForeground(HWND window, WinEventHook (&hooks)[2]);
+bool ListenForeground(HWND window, WinEventHook (&hooks)[kForegroundHooks]);
 // window took the message: the next change posts again.
 void ForegroundTaken();
 

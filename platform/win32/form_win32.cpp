@@ -7,6 +7,7 @@
 
 #include <utility>
 
+#include "platform/win32/button_hook.h"
 #include "platform/win32/dpi_win32.h"
 #include "platform/win32/icons_win32.h"
 #include "platform/win32/show_request.h"
@@ -133,12 +134,11 @@ LRESULT Win32Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnTickFailed(wParam);
       return 0;
     case WM_INPUT:
-      if (win32::IsRawPress(lParam)) {
-        // An awake tick is not re-armed by a press: it may have died.
-        for (TimerEntry& entry : timers_) Revive(entry);
-        form_.NativeRawKeyDown();
-      }
+      if (win32::IsRawPress(lParam)) OnPress();
       break;  // the default handling frees the input
+    case win32::kButtonMessage:
+      OnPress();
+      return 0;
     case win32::kForegroundMessage:
       win32::ForegroundTaken();
       form_.NativeForegroundChanged();
@@ -215,6 +215,12 @@ void Win32Form::OnAlarm(WPARAM id) {
 void Win32Form::OnTickFailed(WPARAM id) {
   const auto it = FindKey(timers_, reinterpret_cast<Timer*>(id));
   if (it != timers_.end()) Revive(*it);
+}
+
+void Win32Form::OnPress() {
+  // An awake tick is not re-armed by a press: it may have died.
+  for (TimerEntry& entry : timers_) Revive(entry);
+  form_.NativeRawKeyDown();
 }
 
 void Win32Form::Revive(TimerEntry& entry) {

@@ -78,7 +78,8 @@ class Win32Form final : public FormPeer {
   }
 
   bool ListenForeground() override {
-    return foregroundHooks_[1] || win32::ListenForeground(hwnd_, foregroundHooks_);
+    return foregroundHooks_[win32::kForegroundHooks - 1] ||
+           win32::ListenForeground(hwnd_, foregroundHooks_);
   }
 
   bool ListenRawKeys() override {
@@ -126,6 +127,8 @@ class Win32Form final : public FormPeer {
   void OnTimer(WPARAM id);
   void OnAlarm(WPARAM id);
   void OnTickFailed(WPARAM id);
+  // A key or a watched button went down anywhere.
+  void OnPress();
 
   // Replaces a source that stopped for good, whether its message came or
   // not (a full queue refuses it); one already replaced has nothing to say.
@@ -152,7 +155,7 @@ class Win32Form final : public FormPeer {
   HWND firstFocus_ = nullptr;
   HWND lastFocus_ = nullptr;
   win32::Window toolTips_;
-  win32::WinEventHook foregroundHooks_[2];
+  win32::WinEventHook foregroundHooks_[win32::kForegroundHooks];
   bool rawKeys_ = false;
   bool rawButtons_ = false;
   bool sizeAsked_ = false;  // WM_GETDPISCALEDSIZE came before WM_DPICHANGED

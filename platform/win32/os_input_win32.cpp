@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/os_input.h"
+#include "platform/win32/button_hook.h"
 
 namespace os {
 
@@ -31,6 +32,7 @@ int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag) {
     // dx and dy stay 0: without the move flag the click lands where the
     // cursor is, and with it they would move it.
     in.mi.dwFlags = flag;
+    in.mi.dwExtraInfo = win32::kOwnInput;
   }
   return static_cast<int>(SendInput(count, inputs, sizeof(INPUT)));
 }

@@ -159,12 +159,12 @@ class YorisenTest(unittest.TestCase):
         S.key_up("Left")
         self.assertEqual(self.clicks("LD"), [])
 
-    def test_mouse_button_codes_stored_for_the_keys_give_their_defaults(self):
-        # The tool's own clicks press buttons 1 and 2: as the left-click key
-        # either would click for ever once a real click set it off.
-        tool = self.start("[Config]\r\nLeftKey=1\r\nOnOffKey=2\r\n")
-        tool.expect_traces += ["^settings: LeftKey=1 is a mouse button, using 37$",
-                               "^settings: OnOffKey=2 is a mouse button, using 38$"]
+    def test_mouse_button_codes_a_key_may_not_be_give_its_default(self):
+        # As the on/off key a button would switch with each click; as the
+        # other click key, its own clicks would open menus under it.
+        tool = self.start("[Config]\r\nLeftKey=2\r\nOnOffKey=1\r\n")
+        tool.expect_traces += ["^settings: LeftKey=2 is a mouse button, using 37$",
+                               "^settings: OnOffKey=1 is a mouse button, using 38$"]
         boxes = [text for cls, text in S.control_texts(tool.win) if cls == "Edit"]
         self.assertEqual(boxes, ["37", "39", "38", "40"])
         self.aim_at_target()
@@ -183,6 +183,41 @@ class YorisenTest(unittest.TestCase):
         self.assertEqual(read_config(tool.folder),
                          "[Config]\r\nLeftKey=37\r\nOnOffKey=38\r\nRightKey=39\r\nInterval=40\r\n")
         self.assertEqual(len(tool.traces()), 2)
+
+    def test_a_held_primary_button_clicks_past_the_hold_delay_and_a_quick_one_stays_a_click(self):
+        tool = self.start("[Config]\r\nLeftKey=1\r\nHoldDelay=400\r\n")
+        self.aim_at_target()
+        # A click, a 100 ms press, and a 1 s press another program injects:
+        # each is itself alone.
+        S.click_screen(*TARGET_POINT)
+        S.xdotool("mousedown", 1, "sleep", "0.1", "mouseup", 1)
+        S.start_exe(helper_exe("clicktarget"), ["--press", 1, 1000, 1001]).wait_exit(10)
+        TARGET_LOG.wait_count("LU", 3)
+        self.wait_quiet("LD", 600)
+        events = TARGET_LOG.events("LD", "LU")
+        self.assertEqual([e[0] for e in events], ["LD", "LU"] * 3)
+        self.assertLess(ms_diff(events[3][1], events[2][1]), 400, "the 100 ms press, as it came")
+        # Held, it clicks at the period; downs and ups by turns, the last an up.
+        TARGET_LOG.mark()
+        S.button_down(1)
+        TARGET_LOG.wait_count("LD", 40)
+        S.button_up(1)
+        self.wait_quiet("LD", 300)
+        wait_until(lambda: TARGET_LOG.count("LU") >= TARGET_LOG.count("LD"), 2, message="ups")
+        events = TARGET_LOG.events("LD", "LU")
+        self.assertEqual([e[0] for e in events], ["LD", "LU"] * (len(events) // 2))
+        taken = ms_diff(events[1][1], events[0][1])
+        downs = [int(e[1]) for e in events[2::2]]
+        rate = (len(downs) - 1) * 1000.0 / max(1, downs[-1] - downs[0])
+        presses = sorted(ms_diff(u[1], d[1]) for d, u in zip(events[2::2], events[3::2]))
+        figure("primary button held, 40 ms: taken over after %d ms (HoldDelay 400), "
+               "%.1f clicks/s, presses %d ms (median)" % (taken, rate, presses[len(presses) // 2]))
+        self.assertTrue(400 <= taken <= 600, taken)
+        self.assertTrue(20 <= rate <= 30, rate)
+        # A program started now reads the button up.
+        self.assertEqual(S.start_exe(helper_exe("clicktarget"), ["--button"]).wait_exit(10), 0)
+        self.assertEqual(tool.close(), 0)
+        self.assertIn("LeftKey=1\r\n", read_config(tool.folder))
 
     def test_parked_tick_clicks_with_the_press_and_then_at_the_period(self):
         self.start("[Config]\r\nInterval=500\r\n")

@@ -174,7 +174,7 @@ def main(paths):
             failed = True
         new = [(d, fn) for d, fn in functions if (d.lower(), fn) not in table]
         for d, fn in new:
-            print(f"  new import {d} {fn}: not in tests/e2e/{os.path.basename(ALLOWED)}")
+            print(f"  new import {d} {fn}: not in tests/release/{os.path.basename(ALLOWED)}")
         if new:
             print("  Add each there on purpose, with the first Windows version that has it "
                   f"('{new[0][0]} {new[0][1]}  # <version>'), and only if Windows "

@@ -141,9 +141,10 @@ TEST_F(FormsTest, SettingsAreReadOnceInOrderFromBesideTheExe) {
   os().modulePath = L"E:\\yorisen.exe";
   Start();
   EXPECT_EQ(GTIni::IniPath, L"E:\\config.ini");
-  EXPECT_EQ(os().reads, (std::vector<std::wstring>{L"Config/LeftKey", L"Config/RightKey",
-                                                   L"Config/OnOffKey", L"Config/Interval",
-                                                   L"Config/PressTime", L"Config/Programs"}));
+  EXPECT_EQ(os().reads,
+            (std::vector<std::wstring>{L"Config/LeftKey", L"Config/RightKey", L"Config/OnOffKey",
+                                       L"Config/Interval", L"Config/PressTime", L"Config/HoldDelay",
+                                       L"Config/Programs"}));
 }
 
 TEST_F(FormsTest, StoredSettingsAreReadAndBadOnesGiveTheirDefaults) {
@@ -159,11 +160,13 @@ TEST_F(FormsTest, StoredSettingsAreReadAndBadOnesGiveTheirDefaults) {
   EXPECT_EQ(f1().Timer1.Interval(), 100);
 }
 
-TEST_F(FormsTest, MouseButtonKeyCodesShowAsTheDefaults) {
-  Store(L"LeftKey", L"1");
-  Store(L"OnOffKey", L"2");
+TEST_F(FormsTest, AButtonAKeyMayNotBeShowsAsTheDefault) {
+  Store(L"LeftKey", L"2");
+  Store(L"RightKey", L"2");
+  Store(L"OnOffKey", L"1");
   Start();
   EXPECT_EQ(f1().TextKey[0].Text(), L"37");
+  EXPECT_EQ(f1().TextKey[1].Text(), L"2");
   EXPECT_EQ(f1().TextKey[2].Text(), L"38");
 }
 
@@ -577,7 +580,7 @@ TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
   EXPECT_EQ(RunYorisen(false), 0);
   EXPECT_NE(os().markedWindows.at(key), 0u);
   EXPECT_EQ(os().released, std::vector<std::uintptr_t>{key});
-  EXPECT_EQ(os().reads.size(), 6u);
+  EXPECT_EQ(os().reads.size(), 7u);
 
   // A second start hands over to the running copy's window and writes nothing.
   fake::Reset();
@@ -602,14 +605,14 @@ TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
     if (os().clock >= 1200) os().instances.erase(key);
   };
   RunYorisen(true);
-  EXPECT_EQ(os().reads.size(), 6u);
+  EXPECT_EQ(os().reads.size(), 7u);
   EXPECT_TRUE(os().traces.empty());
 
   // A copy that neither ends nor shows a window does not block for ever.
   fake::Reset();
   os().instances[key] = 0;
   RunYorisen(false);
-  EXPECT_EQ(os().reads.size(), 6u);
+  EXPECT_EQ(os().reads.size(), 7u);
   EXPECT_EQ(os().traces.size(), 1u);
   EXPECT_LE(os().clock, 1000u + 6000u);
 }

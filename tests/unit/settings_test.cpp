@@ -210,18 +210,21 @@ TEST_F(SettingsTest, WriteReplacesInPlaceAndKeepsTheUsersOwnEntries) {
             L"[Mine]\r\nNote=keep me\r\n[Config]\r\nLeftKey=65\r\nExtra=x\r\n");
 }
 
-TEST_F(SettingsTest, KeyCodesOfTheTwoMouseButtonsGiveTheDefaultWithATraceLine) {
+TEST_F(SettingsTest, EachClickKeyMayBeItsOwnButtonOnlyAndTheOnOffKeyNeither) {
   const std::wstring file = L"C:\\a.ini";
   GTIni::WriteIni(L"Config", L"LeftKey", L"1", file);
   GTIni::WriteIni(L"Config", L"RightKey", L"+2", file);
   GTIni::WriteIni(L"Config", L"OnOffKey", L"4", file);  // the middle button is never clicked
-  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"LeftKey", 37, file), 37);
-  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"RightKey", 39, file), 39);
-  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"OnOffKey", 38, file), 4);
-  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"Missing", 38, file), 38);
+  GTIni::WriteIni(L"Config", L"Other", L"2", file);
+  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"LeftKey", 37, 1, file), 1);
+  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"RightKey", 39, 2, file), 2);
+  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"OnOffKey", 38, 0, file), 4);
+  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"Missing", 38, 0, file), 38);
+  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"LeftKey", 37, 2, file), 37);
+  EXPECT_EQ(GTIni::GetKeyCode(L"Config", L"Other", 38, 0, file), 38);
   EXPECT_EQ(os().traces,
             (std::vector<std::wstring>{L"settings: LeftKey=1 is a mouse button, using 37",
-                                       L"settings: RightKey=2 is a mouse button, using 39"}));
+                                       L"settings: Other=2 is a mouse button, using 38"}));
 }
 
 TEST_F(SettingsTest, ToInt32AcceptsSignedDecimalsThatFitAndNothingElse) {
