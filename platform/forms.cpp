@@ -110,6 +110,19 @@ bool TextBox::NativeButtonDown(std::int16_t keyCode) {
   return Report(keyCode, 0);
 }
 
+void TextBox::NativeButtonPressed(std::int16_t keyCode, std::uint32_t time) {
+  pressed_ = keyCode;
+  pressedAt_ = time;
+}
+
+bool TextBox::NativeButtonReleased(std::int16_t keyCode, std::uint32_t time) {
+  const bool held = keyCode == std::exchange(pressed_, 0) &&
+                    static_cast<std::int32_t>(time - pressedAt_) >= kButtonHoldMs;
+  loneModifier_ = 0;
+  std::int16_t code = keyCode;
+  return held && Report(code, 0) && code == keyCode;
+}
+
 void CheckBox::SetValue(int value) {
   if (value == value_) return;
   value_ = value;

@@ -22,6 +22,10 @@
 // - a text box that reports keys also reports the middle and side mouse
 //   buttons pressed over it, as their key codes, and keeps them from the
 //   box itself (the focus stays where it is);
+// - it reports the primary or the secondary button (1, 2) held over it for
+//   kButtonHoldMs when it is let go there; a handler that takes it leaves
+//   the code as it is, and that up then keeps no meaning (no context menu).
+//   A shorter press is the box's own click;
 // - when the last loaded form unloads, the program ends.
 namespace ui {
 
@@ -132,6 +136,13 @@ class TextBox final : public Control {
   // The middle or a side button (its key code: 4, 5 or 6) went down over
   // the box; true when reported through KeyDown.
   bool NativeButtonDown(std::int16_t keyCode);
+  // The primary (1) or the secondary (2) button went down or up over the
+  // box at time (ms); true when the up ended a hold that was taken.
+  void NativeButtonPressed(std::int16_t keyCode, std::uint32_t time);
+  bool NativeButtonReleased(std::int16_t keyCode, std::uint32_t time);
+
+  // How long a button is held over a box to be its key.
+  static constexpr std::int32_t kButtonHoldMs = 1000;
 
  private:
   bool Report(std::int16_t& keyCode, std::int16_t shift);
@@ -140,6 +151,8 @@ class TextBox final : public Control {
   std::wstring text_;
   std::int16_t loneModifier_ = 0;  // Shift or Ctrl down alone, reported on release
   std::int16_t reported_ = 0;      // last key reported, until its release
+  std::int16_t pressed_ = 0;       // the button down over the box, and since when
+  std::uint32_t pressedAt_ = 0;
 };
 
 class CheckBox final : public Control {

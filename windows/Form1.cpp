@@ -28,9 +28,18 @@ constexpr std::int32_t kKeyDefaults[3] = {vk::kLeft, vk::kRight, vk::kUp};
 constexpr std::int32_t kKeyButtons[3] = {key_watcher::kPrimaryButton, key_watcher::kSecondaryButton,
                                          0};
 
+// How each box takes a key, for its tip.
+const wchar_t* const kKeyHowTo[3] = {L"キーかボタンを押して設定（左ボタンは1秒長押し）",
+                                     L"キーかボタンを押して設定（右ボタンは1秒長押し）",
+                                     L"キーかボタンを押して設定（左右ボタンは不可）"};
+
 // Buttons have no name in a keyboard layout.
 std::wstring KeyName(std::int32_t keyCode) {
   switch (keyCode) {
+    case 1:
+      return L"マウス左ボタン";
+    case 2:
+      return L"マウス右ボタン";
     case 4:
       return L"マウス中ボタン";
     case 5:
@@ -40,13 +49,6 @@ std::wstring KeyName(std::int32_t keyCode) {
     default:
       return os::KeyName(keyCode);
   }
-}
-
-// The box shows the code, which is what is stored; the tip names the key.
-std::wstring KeyToolTip(std::int32_t keyCode) {
-  const std::wstring code = GTIni::ToDecimal(keyCode);
-  const std::wstring name = KeyName(keyCode);
-  return name.empty() ? code : name + L" (" + code + L")";
 }
 
 }  // namespace
@@ -98,10 +100,7 @@ void Form1::Form_Load() {
     KeyCodes[i] =
         GTIni::GetKeyCode(kSection, kKeyNames[i], kKeyDefaults[i], kKeyButtons[i], GTIni::IniPath);
   }
-  for (int i = 0; i < 3; ++i) {
-    TextKey[i].SetText(GTIni::ToDecimal(KeyCodes[i]));
-    TextKey[i].SetToolTipText(KeyToolTip(KeyCodes[i]));
-  }
+  for (std::int16_t i = 0; i < 3; ++i) ShowKey(i);
 
   Timer1.SetInterval(GTIni::ToInt32(GTIni::GetIni(kSection, L"Interval", L"40", GTIni::IniPath),
                                     interval_rule::kDefaultInterval));
@@ -187,10 +186,25 @@ void Form1::Form_ShowRequest() { mTray_Click(); }
 void Form1::TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int16_t Shift) {
   (void)Shift;
   if (KeyCode == vk::kAlt) return;
+  if ((KeyCode == key_watcher::kPrimaryButton || KeyCode == key_watcher::kSecondaryButton) &&
+      KeyCode != kKeyButtons[Index]) {
+    KeyCode = 0;  // the box's own click, or its context menu
+    return;
+  }
   KeyCodes[static_cast<std::size_t>(Index)] = KeyCode;
-  TextKey[Index].SetText(GTIni::ToDecimal(KeyCode));
-  TextKey[Index].SetToolTipText(KeyToolTip(KeyCode));
+  ShowKey(Index);
   tick_.Wake();
+}
+
+// The box shows the code, which is what is stored; the tip names the key,
+// and how to set another.
+void Form1::ShowKey(std::int16_t Index) {
+  const std::int32_t keyCode = KeyCodes[static_cast<std::size_t>(Index)];
+  const std::wstring code = GTIni::ToDecimal(keyCode);
+  const std::wstring name = KeyName(keyCode);
+  TextKey[Index].SetText(code);
+  TextKey[Index].SetToolTipText((name.empty() ? code : name + L" (" + code + L")") + L"\n" +
+                                kKeyHowTo[Index]);
 }
 
 void Form1::TextInterval_Change() {

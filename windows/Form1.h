@@ -49,6 +49,7 @@ class Form1 final : public ui::Form, public WatcherState {
 
  private:
   void TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int16_t Shift);
+  void ShowKey(std::int16_t Index);
   void TextInterval_Change();
   void ChkStop_Click();
   void Timer1_Timer();

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <imm.h>
 
+#include <climits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,6 +82,8 @@ void Win32Form::CreateControls() {
   // Long enough to read a key's name; the default follows the double-click
   // time and can be gone at once.
   SendMessageW(toolTips_.get(), TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(10000, 0));
+  // Any width: a tip breaks only at its line ends.
+  SendMessageW(toolTips_.get(), TTM_SETMAXTIPWIDTH, 0, SHRT_MAX);
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   for (Control* c : order) {
     const wchar_t* cls = L"STATIC";

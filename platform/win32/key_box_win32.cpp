@@ -56,6 +56,25 @@ LRESULT CALLBACK KeyBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (box->NativeButtonDown(code)) return middle ? 0 : TRUE;
       break;
     }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK: {
+      // The client messages name the logical buttons: primary 1, secondary 2.
+      const bool primary = message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK;
+      box->NativeButtonPressed(primary ? VK_LBUTTON : VK_RBUTTON, GetMessageTime());
+      break;  // a click still focuses the box
+    }
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP: {
+      const bool primary = message == WM_LBUTTONUP;
+      // A taken hold of the secondary button opens no context menu.
+      if (box->NativeButtonReleased(primary ? VK_LBUTTON : VK_RBUTTON, GetMessageTime()) &&
+          !primary) {
+        return 0;
+      }
+      break;
+    }
     case WM_KILLFOCUS:
       box->NativeFocusLost();
       break;

@@ -17,6 +17,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import (TARGET, TARGET_POINT, ClickLog, WineSession, helper_exe,  # noqa: E402
                      missing_tools, ms_diff, to_windows_path, wait_until)
+from wine_tray import MENU_CLASS  # noqa: E402
 from tool import (INTERVAL_BOX, KEY_BOX, TITLE, Tool, figure, read_config,  # noqa: E402
                   stop_all, tool_exe)
 
@@ -185,7 +186,17 @@ class YorisenTest(unittest.TestCase):
         self.assertEqual(len(tool.traces()), 2)
 
     def test_a_held_primary_button_clicks_past_the_hold_delay_and_a_quick_one_stays_a_click(self):
-        tool = self.start("[Config]\r\nLeftKey=1\r\nHoldDelay=400\r\n")
+        tool = self.start("[Config]\r\nHoldDelay=400\r\n")
+        # Each button held a second over its own key box becomes its key;
+        # the secondary one's opens no context menu there.
+        for box, button, code in ((1, 3, "2"), (0, 1, "1")):
+            S.xdotool("mousemove", "--window", tool.win, *tool.client_point(*KEY_BOX[box]),
+                      "mousedown", button, "sleep", "1.1", "mouseup", button)
+            wait_until(lambda: [t for c, t in S.control_texts(tool.win) if c == "Edit"][box] == code,
+                       5, message="key box %d to show %s" % (box, code))
+            classes = S.win32_windows()
+            shown = [classes.get(w, ("",))[0] for w in S.find_windows(pid=tool.proc.pid)]
+            self.assertNotIn(MENU_CLASS, shown)
         self.aim_at_target()
         # A click, a 100 ms press, and a 1 s press another program injects:
         # each is itself alone.
@@ -217,7 +228,7 @@ class YorisenTest(unittest.TestCase):
         # A program started now reads the button up.
         self.assertEqual(S.start_exe(helper_exe("clicktarget"), ["--button"]).wait_exit(10), 0)
         self.assertEqual(tool.close(), 0)
-        self.assertIn("LeftKey=1\r\n", read_config(tool.folder))
+        self.assertIn("LeftKey=1\r\nRightKey=2\r\n", read_config(tool.folder))
 
     def test_parked_tick_clicks_with_the_press_and_then_at_the_period(self):
         self.start("[Config]\r\nInterval=500\r\n")

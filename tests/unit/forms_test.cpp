@@ -231,9 +231,13 @@ TEST_F(FormsTest, KeyBoxesCaptureEveryKeyButAlt) {
   EXPECT_EQ(f1().KeyCodes[0], 16);
   fake::PressKeyIn(f1().TextKey[2], 17);
   EXPECT_EQ(f1().TextKey[2].Text(), L"17");
-  // The tip names the key, and follows every capture.
-  const auto tip = [&](int i) { return fake::FormOf(f1()).controls[&f1().TextKey[i]].toolTip; };
-  EXPECT_EQ(tip(1), L"65");
+  // The tip names the key, and follows every capture; its second line says how.
+  const auto tip = [&](int i) {
+    const std::wstring& text = fake::FormOf(f1()).controls[&f1().TextKey[i]].toolTip;
+    return text.substr(0, text.find(L'\n'));
+  };
+  EXPECT_EQ(fake::FormOf(f1()).controls[&f1().TextKey[1]].toolTip,
+            L"65\nキーかボタンを押して設定（右ボタンは1秒長押し）");
   EXPECT_EQ(tip(2), L"17");
   fake::PressKeyIn(f1().TextKey[2], 39);
   EXPECT_EQ(tip(2), L"Right (39)");
@@ -249,6 +253,23 @@ TEST_F(FormsTest, KeyBoxesCaptureEveryKeyButAlt) {
   EXPECT_EQ(tip(0), L"マウス中ボタン (4)");
   EXPECT_EQ(tip(1), L"マウス X1 ボタン (5)");
   EXPECT_EQ(tip(2), L"マウス X2 ボタン (6)");
+
+  // The primary and secondary buttons, each held a second over its own box
+  // and let go there; a shorter hold, or the other box, is a click.
+  const auto hold = [&](int i, std::int16_t button, std::uint32_t ms) {
+    f1().TextKey[i].NativeButtonPressed(button, 5000);
+    return f1().TextKey[i].NativeButtonReleased(button, 5000 + ms);
+  };
+  EXPECT_FALSE(hold(0, 1, 999) || hold(0, 2, 1000) || hold(1, 1, 1000) || hold(2, 1, 5000) ||
+               hold(2, 2, 5000));
+  EXPECT_FALSE(f1().TextKey[0].NativeButtonReleased(1, 9000)) << "pressed elsewhere";
+  EXPECT_EQ(f1().KeyCodes, (std::array<std::int32_t, 4>{4, 5, 6, 0}));
+  EXPECT_EQ(os().watch->Watched(), 0u);
+  EXPECT_TRUE(hold(0, 1, 1000) && hold(1, 2, 1500));
+  EXPECT_EQ(f1().KeyCodes, (std::array<std::int32_t, 4>{1, 2, 6, 0}));
+  EXPECT_EQ(tip(0), L"マウス左ボタン (1)");
+  EXPECT_EQ(tip(1), L"マウス右ボタン (2)");
+  EXPECT_EQ(os().watch->Watched(), 3u);
 }
 
 TEST_F(FormsTest, KeyBoxesLeaveAltCombinationsShiftTabAndChordsAlone) {
