@@ -19,19 +19,18 @@ win32::KernelHandle thread;
 DWORD threadId = 0;
 
 LRESULT CALLBACK OnMouse(int code, WPARAM message, LPARAM data) {
-  // The messages name the logical buttons, as our clicks' echoes do.
-  const int button = message == WM_LBUTTONDOWN || message == WM_LBUTTONUP   ? 0
-                     : message == WM_RBUTTONDOWN || message == WM_RBUTTONUP ? 1
-                                                                            : -1;
-  if (code == HC_ACTION && button >= 0) {
+  // WM_LBUTTONDOWN, UP, DBLCLK (never sent to this hook), WM_RBUTTONDOWN,
+  // UP; they name the logical buttons, as our clicks' echoes do.
+  const WPARAM index = message - WM_LBUTTONDOWN;
+  if (code == HC_ACTION && index <= 4 && index != 2) {
     const auto& event = *reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
     const bool injected = (event.flags & LLMHF_INJECTED) != 0;
     const auto source = !injected                               ? platform::ButtonSource::User
                         : event.dwExtraInfo == win32::kOwnInput ? platform::ButtonSource::Own
                                                                 : platform::ButtonSource::Other;
-    const bool down = message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN;
     bool wake = false;
-    const bool swallow = watch.Swallow(button, down, source, os::TimeMs(), wake);
+    const bool swallow =
+        watch.Swallow(index > 2 ? 1 : 0, index % 3 == 0, source, os::TimeMs(), wake);
     if (wake) PostMessageW(listener, win32::kButtonMessage, 0, 0);
     if (swallow) return 1;
   }

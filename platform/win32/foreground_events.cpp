@@ -5,6 +5,8 @@
 #include "platform/win32/foreground_events.h"
 
 #include "platform/os_buttons.h"
+#include "platform/win32/system_function.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/trace.h"
 
 namespace win32 {
@@ -25,6 +27,7 @@ void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, L
 }  // namespace
 
 bool ListenForeground(HWND window, WinEventHook (&hooks)[kForegroundHooks]) {
+  ListenSessionLock(window);
   listener = window;
   posted = false;
   const DWORD events[kForegroundHooks] = {EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_MINIMIZEEND,
@@ -41,5 +44,20 @@ bool ListenForeground(HWND window, WinEventHook (&hooks)[kForegroundHooks]) {
 }
 
 void ForegroundTaken() { posted = false; }
+
+void ListenSessionLock(HWND window) {
+  // wtsapi32 is no KnownDLL: from the system folder, for the life of the
+  // process.
+  static const Library wtsapi(LoadSystemLibrary(L"wtsapi32.dll"));
+  using RegisterFn = BOOL(WINAPI*)(HWND, DWORD);
+  constexpr DWORD kThisSession = 0;  // NOTIFY_FOR_THIS_SESSION
+  const auto reg = SystemFunction<RegisterFn>(wtsapi.get(), "WTSRegisterSessionNotification");
+  if (reg == nullptr || !reg(window, kThisSession)) TraceFailure(L"WTSRegisterSessionNotification");
+}
+
+void SessionChanged(WPARAM change) {
+  // The lock screen: a button's up there never reaches the hook.
+  if (change == WTS_SESSION_LOCK) os::ForgetButtons();
+}
 
 }  // namespace win32

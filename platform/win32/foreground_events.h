@@ -15,10 +15,13 @@ using WinEventHook = Owned<HWINEVENTHOOK, &UnhookWinEvent>;
 // Posts kForegroundMessage to window whenever another window comes to the
 // foreground, or one is restored from the taskbar (which need not change
 // the foreground); at most one waits in the queue. A desktop switch takes
-// the mouse buttons as up. The hooks go into
+// the mouse buttons as up; so does a lock (ListenSessionLock). The hooks go into
 // hooks and live as long as they do; false (traced) when Windows refused.
 bool ListenForeground(HWND window, WinEventHook (&hooks)[kForegroundHooks]);
 // window took the message: the next change posts again.
 void ForegroundTaken();
+// WM_WTSSESSION_CHANGE for window; a lock takes the mouse buttons as up.
+void ListenSessionLock(HWND window);
+void SessionChanged(WPARAM change);
 
 }  // namespace win32

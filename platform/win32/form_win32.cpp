@@ -139,6 +139,9 @@ LRESULT Win32Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case win32::kButtonMessage:
       OnPress();
       return 0;
+    case WM_WTSSESSION_CHANGE:
+      win32::SessionChanged(wParam);
+      break;
     case win32::kForegroundMessage:
       win32::ForegroundTaken();
       form_.NativeForegroundChanged();
