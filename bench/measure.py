@@ -312,6 +312,35 @@ class Bench:
             })
         return out
 
+    def button_holds(self, n, hold_delay):
+        """n holds of the primary button as the left-click key, each until
+        the tool has clicked three times. The target sees the user's down,
+        then the up of the tool's first click (its down falls inside the
+        user's press), then the tool's presses. Per hold: from the user's
+        down to that up, less hold_delay, and the tool's press times, all
+        in the target's stamps."""
+        self.aim()
+        rng = random.Random(n)
+        out = []
+        for _ in range(n):
+            mark = self.log.mark()
+            phase_end = time.monotonic() + 0.1 + rng.uniform(0.0, 0.5)
+            wait_until(lambda: time.monotonic() >= phase_end, 2, interval=0.002)
+            self.press(1, True)
+            try:
+                wait_until(lambda: len(self.log.since(mark, "LD")) >= 4, 5, interval=0.005,
+                           message="clicks of the held button")
+            finally:
+                self.press(1, False)
+            self.wait_settled(mark, button=1)
+            events = [e for e in self.log.poll()[mark:] if e[0] in ("LD", "LU")]
+            out.append({
+                "first_up_ms": ms_diff(events[1][1], events[0][1]) - hold_delay,
+                "press_ms": [ms_diff(u[1], d[1]) for d, u in zip(events[2::2], events[3::2])],
+                "alternate": [e[0] for e in events] == ["LD", "LU"] * (len(events) // 2),
+            })
+        return out
+
     # -- readings ------------------------------------------------------------
     def moves(self, n, pause):
         """One xdotool's arguments: n moves of 1 px right and back."""

@@ -5,7 +5,7 @@ import datetime
 import os
 import time
 
-from plan import (BUILDS, FLOOR_INTERVAL, IDLE_INTERVALS, INTERVALS, LATENCY_INTERVALS,
+from plan import (BUILDS, BUTTON_HOLDS, FLOOR_INTERVAL, HOLD_DELAY, IDLE_INTERVALS, INTERVALS, LATENCY_INTERVALS,
                   LATENCY_OF, MOUSE_BUILD, MOUSE_HOLD_ROUNDS, MOUSE_IDLE_INTERVALS, MOUSE_KEYS,
                   MOUSE_LATENCY_INTERVAL, MOVES_PER_S, PLACEMENT_BUILDS, PRESS_SET, PROBE_RUNS,
                   PRODUCTS, ROOT, SIZE_EXES, VIEWS)
@@ -148,6 +148,13 @@ class Run(Bench):
         out["presses"] = self.presses(a.presses, MOUSE_LATENCY_INTERVAL, button)
         log("%-8s %s at %d ms: latency p50 %d p99 %d ms" % (
             (MOUSE_BUILD, key, MOUSE_LATENCY_INTERVAL) + latency_stats(out["presses"])[:2]))
+        self.stop_tool(proc)
+        key, button, keys = MOUSE_KEYS[2]
+        proc, _ = self.start_tool(MOUSE_BUILD, MOUSE_LATENCY_INTERVAL, keys)
+        out["button_holds"] = self.button_holds(BUTTON_HOLDS, HOLD_DELAY)
+        firsts = sorted(h["first_up_ms"] for h in out["button_holds"])
+        log("%-8s %s at %d ms: first up after the hold delay p50 %d max %d ms" % (
+            MOUSE_BUILD, key, MOUSE_LATENCY_INTERVAL, firsts[len(firsts) // 2], firsts[-1]))
         self.stop_tool(proc)
         self.took("X1 as the key", t0)
 

@@ -45,8 +45,12 @@ SIZE_EXES = ["build/win32/yorisen.exe", "build/win64/yorisen.exe"]
 PROBE_RUNS = [(1, 0), (1, 1), (2, 0), (5, 0)]
 
 # X1 as the left-click key (VK_XBUTTON1 = 5; xdotool's button 8 under Wine),
+# and the primary button itself (1, heard through the low-level hook),
 # beside the keyboard key, each written in config.ini; the 64-bit exe only.
-MOUSE_KEYS = [("keyboard", None, "LeftKey=37\r\n"), ("X1", 8, "LeftKey=5\r\n")]
+MOUSE_KEYS = [("keyboard", None, "LeftKey=37\r\n"), ("X1", 8, "LeftKey=5\r\n"),
+              ("primary", 1, "LeftKey=1\r\n")]
+HOLD_DELAY = 200        # ms, the default HoldDelay: a button held longer clicks
+BUTTON_HOLDS = 30       # holds of the primary button for its first click and press times
 MOUSE_BUILD = "yorisen"
 MOUSE_IDLE_INTERVALS = [1, 40]
 MOUSE_LATENCY_INTERVAL = 40

@@ -203,14 +203,24 @@ def mouse_goals(results):
     if "mouse" not in results["builds"].get(MOUSE_BUILD, {}):
         return []
     out = []
+    m = results["builds"][MOUSE_BUILD]["mouse"]
+    keys = sorted({e["key"] for e in m["idle"]} - {"keyboard"})
     for what, field, goal in (("pointer still", "tool_cpu", IDLE_CPU_GOAL),
                               ("pointer moving %d times a second" % MOVES_PER_S,
                                "moving_tool_cpu", MOVES_CPU_GOAL)):
-        for i in MOUSE_IDLE_INTERVALS:
-            x, k = mouse_of(results, "X1", i)[field], mouse_of(results, "keyboard", i)[field]
-            out.append(("X1 as the left-click key, idle at %d ms, %s: tool ≤ %.1f %% of a core"
-                        % (i, what, goal),
-                        {MOUSE_BUILD: ("%.2f %% (keyboard key: %.2f %%)" % (x, k), x <= goal)}))
+        for key in keys:
+            for i in MOUSE_IDLE_INTERVALS:
+                x, k = mouse_of(results, key, i)[field], mouse_of(results, "keyboard", i)[field]
+                out.append(("%s as the left-click key, idle at %d ms, %s: tool ≤ %.1f %% of a core"
+                            % (key, i, what, goal),
+                            {MOUSE_BUILD: ("%.2f %% (keyboard key: %.2f %%)" % (x, k),
+                                           x <= goal)}))
+    if "button_holds" in m:
+        holds = m["button_holds"]
+        out.append(("primary button held: downs and ups alternate at the target, every hold",
+                    {MOUSE_BUILD: ("%d of %d holds" % (sum(h["alternate"] for h in holds),
+                                                       len(holds)),
+                                   all(h["alternate"] for h in holds))}))
     p50, p99, lo, hi = latency_stats(results["builds"][MOUSE_BUILD]["mouse"]["presses"])
     kp = key_presses(results)
     out.append(("X1 press → first click at %d ms: p50 ≤ %d ms"
