@@ -19,8 +19,11 @@ enum class ButtonSource { User, Own, Other };
 // through the atomics, never waiting for that thread.
 class ButtonWatch {
  public:
-  // Bit 0 primary, bit 1 secondary; the others' events pass untouched.
-  void SetWatched(unsigned buttons) { watched_ = buttons; }
+  // Bit 0 primary, bit 1 secondary; the others' events pass untouched. A
+  // change forgets the buttons: an unwatched one's up goes unheard.
+  void SetWatched(unsigned buttons) {
+    if (watched_.exchange(buttons) != buttons) Forget();
+  }
   unsigned Watched() const { return watched_; }
   // One event; true: keep it from the windows. wake: the user pressed a
   // watched button.
