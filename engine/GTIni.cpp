@@ -95,14 +95,14 @@ void InitIniPath() {
 
   const std::wstring roaming = os::KnownFolderPath(os::KnownFolder::RoamingAppData);
   if (roaming.empty()) {
-    os::Trace(L"settings: no per-user folder, kept in " + IniPath);
+    os::Trace("settings: no per-user folder, kept in ", IniPath);
     return;
   }
   const std::wstring folder = roaming + L"\\Yorisen";
-  if (!os::CreateFolder(folder)) os::Trace(L"settings: cannot create " + folder);
+  if (!os::CreateFolder(folder)) os::Trace("settings: cannot create ", folder);
   const std::wstring beside = IniPath;
   IniPath = folder + L"\\config.ini";
-  std::wstring line = L"settings: the program folder refuses writes, using " + IniPath;
+  std::wstring line = IniPath;
   if (os::FileWriteAccess(IniPath) == os::Access::Missing) {
     for (const std::wstring& source : {VirtualStoreCopy(beside), beside}) {
       if (source.empty() || os::FileWriteAccess(source) == os::Access::Missing) continue;
@@ -111,7 +111,7 @@ void InitIniPath() {
       break;
     }
   }
-  os::Trace(line);
+  os::Trace("settings: the program folder refuses writes, using ", line);
 }
 
 std::wstring GetIni(const std::wstring& section, const std::wstring& key,
@@ -137,8 +137,8 @@ std::int32_t GetKeyCode(const std::wstring& section, const std::wstring& key, st
   const std::wstring fallbackText = ToDecimal(fallback);
   const std::int32_t code = ToInt32(GetIni(section, key, fallbackText, file), fallback);
   if ((code != 1 && code != 2) || code == button) return code;
-  os::Trace(L"settings: " + key + L"=" + ToDecimal(code) + L" is a mouse button, using " +
-            fallbackText);
+  os::Trace("settings: ",
+            key + L"=" + ToDecimal(code) + L" is a mouse button, using " + fallbackText);
   return fallback;
 }
 

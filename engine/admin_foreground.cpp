@@ -34,8 +34,9 @@ bool AdminForeground::Judge(platform::WindowHandle front) {
   const bool filtered = os::MessagesFiltered(front);
   if (!traced_) {
     traced_ = true;
-    os::Trace(L"cannot read the token of the window in front, error " + platform::Decimal(error) +
-              (filtered ? L"; it filters our messages" : L"; it takes our messages"));
+    os::Trace("cannot read the token of the window in front, error ",
+              platform::Decimal(error) +
+                  (filtered ? L"; it filters our messages" : L"; it takes our messages"));
   }
   return filtered;
 }

@@ -35,7 +35,7 @@ void SendUp(WatcherState::OwedUp& up) {
     return;
   }
   // Windows refuses input while a secure desktop shows, for one.
-  if (!up.refused) os::Trace(L"SendInput refused a button-up; trying again");
+  if (!up.refused) os::Trace("SendInput refused a button-up; trying again");
   up.refused = true;
   up.due = os::TimeMs() + kUpRetryMs;
 }
@@ -49,7 +49,7 @@ void WatchEchoes(WatcherState& state, bool buttonClicks) {
     state.EchoesSeen = echoes;
     state.UnechoedSince = now;
   } else if (static_cast<std::int32_t>(now - state.UnechoedSince) >= kEchoTimeoutMs) {
-    os::Trace(L"the button hook hears none of our clicks; setting it again");
+    os::Trace("the button hook hears none of our clicks; setting it again");
     os::RewatchButtons();
     state.UnechoedSince = now;
   }

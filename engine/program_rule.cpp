@@ -130,7 +130,7 @@ void ProgramRule::Judge(platform::WindowHandle front) {
   lastName_ = frontName_;
   if (front_ == Front::Unreadable && !traced_) {
     traced_ = true;
-    os::Trace(L"cannot read the program of the window in front, error " + platform::Decimal(error));
+    os::Trace("cannot read the program of the window in front, error ", platform::Decimal(error));
   }
 }
 

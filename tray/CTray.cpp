@@ -40,7 +40,7 @@ CTray::~CTray() {
 void CTray::Modify() {
   // While an add is being tried again, the next try takes the new values.
   if (visible_ && tries_ == 0 && !reAdding_ && !os::NotifyIcon(platform::kNimModify, record_))
-    os::Trace(L"Shell_NotifyIcon modify failed");
+    os::Trace("Shell_NotifyIcon modify failed");
 }
 
 void CTray::Place(std::uint32_t first) {
@@ -48,20 +48,20 @@ void CTray::Place(std::uint32_t first) {
       first == platform::kNimAdd ? platform::kNimModify : platform::kNimAdd;
   if (os::NotifyIcon(first, record_) || os::NotifyIcon(second, record_)) {
     if (tries_ != 0) {
-      os::Trace(L"tray icon added after " + platform::Decimal(tries_ + 1) + L" tries");
+      os::Trace("tray icon added after ", platform::Decimal(tries_ + 1) + L" tries");
       StopRetry();
     }
     return;
   }
   // One line when the trouble starts and one for how it ends.
   if (++tries_ == 1) {
-    os::Trace(L"Shell_NotifyIcon add failed, trying again");
+    os::Trace("Shell_NotifyIcon add failed, trying again");
     // The timer's messages come through WindowProc and never reach the
     // form's own timers. Without a timer nothing is pending.
     if (!os::StartWindowTimer(hWnd_, record_.uID, kRetryMs)) tries_ = 0;
   } else if (tries_ >= kMaxTries) {
     // A new taskbar still brings it.
-    os::Trace(L"tray icon not added after " + platform::Decimal(tries_) + L" tries");
+    os::Trace("tray icon not added after ", platform::Decimal(tries_) + L" tries");
     StopRetry();
   }
 }

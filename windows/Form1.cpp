@@ -166,7 +166,7 @@ void Form1::RestartElevated(platform::WindowHandle owner) {
   }
   if (key != 0) os::MarkInstanceWindow(hWnd(), key);
   if (error != os::kErrorCancelled) {
-    os::Trace(L"cannot restart as administrator, error " + GTIni::ToDecimal(error));
+    os::Trace("cannot restart as administrator, error ", GTIni::ToDecimal(error));
   }
 }
 

@@ -22,11 +22,11 @@ bool ClaimOrHandOver(std::uint32_t key, std::uintptr_t& claim) {
   for (;;) {
     if (os::ClaimInstance(key, claim)) return true;
     if (const WindowHandle window = os::FindInstanceWindow(key); window != 0) {
-      if (!os::RequestShow(window)) os::Trace(L"cannot reach the copy already running");
+      if (!os::RequestShow(window)) os::Trace("cannot reach the copy already running");
       return false;
     }
     if (os::TimeMs() - start >= kWaitForOtherCopyMs) {
-      os::Trace(L"a copy from this folder neither runs nor ends; starting anyway");
+      os::Trace("a copy from this folder neither runs nor ends; starting anyway");
       return true;
     }
     os::Pause(kPollMs);

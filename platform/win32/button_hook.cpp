@@ -40,7 +40,7 @@ LRESULT CALLBACK OnMouse(int code, WPARAM message, LPARAM data) {
 DWORD WINAPI HookThread(void*) {
   HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, &OnMouse, GetModuleHandleW(nullptr), 0);
   if (hook == nullptr) {
-    win32::TraceFailure(L"SetWindowsHookExW");
+    win32::TraceFailure("SetWindowsHookExW");
     return 1;
   }
   MSG message;
@@ -63,7 +63,7 @@ void StopHook() {
 bool StartHook() {
   thread.reset(CreateThread(nullptr, 0, &HookThread, nullptr, 0, &threadId));
   if (!thread) {
-    win32::TraceFailure(L"CreateThread (buttons)");
+    win32::TraceFailure("CreateThread (buttons)");
     return false;
   }
   // Every mouse move waits for it.

@@ -41,7 +41,7 @@ class Win32Control final : public ControlPeer {
     info.lpszText = const_cast<wchar_t*>(text.c_str());
     if (!toolAdded_) {
       toolAdded_ = SendMessageW(toolTips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info)) != 0;
-      if (!toolAdded_) win32::TraceFailure(L"TTM_ADDTOOL");
+      if (!toolAdded_) win32::TraceFailure("TTM_ADDTOOL");
     } else {
       SendMessageW(toolTips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
     }

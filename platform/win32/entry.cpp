@@ -29,7 +29,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   // The shell's verbs may run through COM, which ShellExecuteEx asks to
   // find ready in this thread. The restart tries without it as well.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  if (FAILED(com)) win32::TraceFailure(L"CoInitializeEx", static_cast<DWORD>(com));
+  if (FAILED(com)) win32::TraceFailure("CoInitializeEx", static_cast<DWORD>(com));
   const int code = RunYorisen(StartsInTray(show));
   if (SUCCEEDED(com)) CoUninitialize();
   return code;

@@ -36,7 +36,7 @@ bool ListenForeground(HWND window, WinEventHook (&hooks)[kForegroundHooks]) {
     hooks[i].reset(
         SetWinEventHook(events[i], events[i], nullptr, &OnWinEvent, 0, 0, WINEVENT_OUTOFCONTEXT));
     if (!hooks[i]) {
-      TraceFailure(L"SetWinEventHook");
+      TraceFailure("SetWinEventHook");
       return false;
     }
   }
@@ -52,7 +52,7 @@ void ListenSessionLock(HWND window) {
   using RegisterFn = BOOL(WINAPI*)(HWND, DWORD);
   constexpr DWORD kThisSession = 0;  // NOTIFY_FOR_THIS_SESSION
   const auto reg = SystemFunction<RegisterFn>(wtsapi.get(), "WTSRegisterSessionNotification");
-  if (reg == nullptr || !reg(window, kThisSession)) TraceFailure(L"WTSRegisterSessionNotification");
+  if (reg == nullptr || !reg(window, kThisSession)) TraceFailure("WTSRegisterSessionNotification");
 }
 
 void SessionChanged(WPARAM change) {

@@ -78,7 +78,7 @@ void Win32Form::CreateControls() {
                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                   GetModuleHandleW(nullptr), nullptr));
-  if (!toolTips_) win32::TraceFailure(L"CreateWindowEx tooltips");
+  if (!toolTips_) win32::TraceFailure("CreateWindowEx tooltips");
   // Long enough to read a key's name; the default follows the double-click
   // time and can be gone at once.
   SendMessageW(toolTips_.get(), TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(10000, 0));

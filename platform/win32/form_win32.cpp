@@ -229,7 +229,7 @@ void Win32Form::OnPress() {
 void Win32Form::Revive(TimerEntry& entry) {
   auto& [timer, source] = entry;
   if (!source->Stopped()) return;
-  win32::TraceFailure(L"SetWaitableTimer", source->Error());
+  win32::TraceFailure("SetWaitableTimer", source->Error());
   source = ReplaceTickSource(std::move(source), hwnd_, reinterpret_cast<UINT_PTR>(timer),
                              static_cast<std::uint32_t>(timer->Interval()), timer->Parked());
   ArmAlarm(*timer);

@@ -78,7 +78,7 @@ std::shared_ptr<const Picture> LoadIconPicture(int resourceId) {
 
 std::shared_ptr<const Picture> GreyedPicture(const Picture& picture) {
   HICON greyed = GreyedIcon(reinterpret_cast<HICON>(picture.handle));
-  if (greyed == nullptr) win32::TraceFailure(L"greyed icon");
+  if (greyed == nullptr) win32::TraceFailure("greyed icon");
   return std::make_shared<const IconPicture>(greyed, picture.dpi);
 }
 

@@ -48,7 +48,7 @@ bool ReadElevation(HANDLE process, Elevation& elevation) {
 
 Elevation OwnElevation() {
   Elevation elevation;
-  if (!ReadElevation(GetCurrentProcess(), elevation)) win32::TraceFailure(L"OpenProcessToken");
+  if (!ReadElevation(GetCurrentProcess(), elevation)) win32::TraceFailure("OpenProcessToken");
   return elevation;
 }
 

@@ -51,7 +51,7 @@ bool WriteProfileValue(const std::wstring& section, const std::wstring& key,
   if (WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), file.c_str())) {
     return true;
   }
-  win32::TraceFailure((L"WritePrivateProfileString " + key).c_str());
+  win32::TraceFailure(L"WritePrivateProfileString " + key);
   return false;
 }
 
@@ -73,7 +73,7 @@ std::wstring FinalPath(const std::wstring& path) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (opened == INVALID_HANDLE_VALUE) {
-    win32::TraceFailure(L"CreateFileW of the exe");
+    win32::TraceFailure("CreateFileW of the exe");
     return std::wstring();
   }
   const win32::KernelHandle file(opened);
@@ -83,7 +83,7 @@ std::wstring FinalPath(const std::wstring& path) {
         GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (n == 0) {
-      win32::TraceFailure(L"GetFinalPathNameByHandleW");
+      win32::TraceFailure("GetFinalPathNameByHandleW");
       return std::wstring();
     }
     if (n < buffer.size()) return std::wstring(buffer.data(), n);
@@ -154,7 +154,7 @@ Access UnelevatedWriteAccess(const std::wstring& path, bool folder) {
   if (!HasSecurity(path)) return Access::Granted;
   const win32::KernelHandle user = LinkedToken();
   if (!user) {
-    win32::TraceFailure(L"GetTokenInformation TokenLinkedToken");
+    win32::TraceFailure("GetTokenInformation TokenLinkedToken");
     return Access::Failed;
   }
   PSECURITY_DESCRIPTOR security = nullptr;
@@ -176,7 +176,7 @@ Access UnelevatedWriteAccess(const std::wstring& path, bool folder) {
   const DWORD checkError = GetLastError();
   LocalFree(security);
   if (!checked) {
-    win32::TraceFailure(L"AccessCheck", checkError);
+    win32::TraceFailure("AccessCheck", checkError);
     return Access::Failed;
   }
   return allowed ? Access::Granted : Access::Denied;
@@ -197,7 +197,7 @@ std::wstring KnownFolderPath(KnownFolder folder) {
   std::wstring text;
   if (SUCCEEDED(result) && path != nullptr) text = path;
   CoTaskMemFree(path);
-  if (FAILED(result)) win32::TraceFailure(L"SHGetKnownFolderPath", static_cast<DWORD>(result));
+  if (FAILED(result)) win32::TraceFailure("SHGetKnownFolderPath", static_cast<DWORD>(result));
   return text;
 }
 
@@ -221,7 +221,7 @@ bool CreateUnicodeFile(const std::wstring& file) {
   if (WriteFile(created, kMark, sizeof(kMark), &written, nullptr) && written == sizeof(kMark)) {
     return true;
   }
-  win32::TraceFailure(L"WriteFile");
+  win32::TraceFailure("WriteFile");
   return false;
 }
 

@@ -47,7 +47,7 @@ bool ClaimInstance(std::uint32_t key, std::uintptr_t& claim) {
   if (mutex == nullptr) {
     // An elevated copy's mutex is out of reach, but it is there.
     if (error == ERROR_ACCESS_DENIED) return false;
-    win32::TraceFailure(L"CreateMutexW", error);
+    win32::TraceFailure("CreateMutexW", error);
     return true;  // nothing to tell copies apart by: run
   }
   if (error == ERROR_ALREADY_EXISTS) {
@@ -64,7 +64,7 @@ void ReleaseInstance(std::uintptr_t claim) {
 
 void MarkInstanceWindow(WindowHandle window, std::uint32_t key) {
   if (!SetPropW(ToHwnd(window), kInstanceProperty, KeyValue(key))) {
-    win32::TraceFailure(L"SetPropW");
+    win32::TraceFailure("SetPropW");
   }
   // A copy started without elevation may still reach an elevated one.
   const UINT request = win32::ShowRequestMessage();

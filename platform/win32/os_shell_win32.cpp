@@ -61,13 +61,13 @@ bool NotifyIcon(std::uint32_t message, const TrayIconData& data) {
   if (Shell_NotifyIconW(message, &nid)) return true;
   // At the program's end the window is gone, and some shells took its icon
   // with it.
-  if (message == NIM_DELETE && IsWindow(nid.hWnd)) win32::TraceFailure(L"Shell_NotifyIcon delete");
+  if (message == NIM_DELETE && IsWindow(nid.hWnd)) win32::TraceFailure("Shell_NotifyIcon delete");
   return false;
 }
 
 bool AllowMessage(WindowHandle window, std::uint32_t message) {
   if (ChangeWindowMessageFilterEx(ToHwnd(window), message, MSGFLT_ALLOW, nullptr)) return true;
-  win32::TraceFailure(L"ChangeWindowMessageFilterEx");
+  win32::TraceFailure("ChangeWindowMessageFilterEx");
   return false;
 }
 
@@ -115,7 +115,7 @@ bool Post(WindowHandle window, std::uint32_t message, WParam wParam, LParam lPar
 
 bool StartWindowTimer(WindowHandle window, std::uintptr_t id, std::uint32_t milliseconds) {
   if (SetTimer(ToHwnd(window), id, milliseconds, nullptr) != 0) return true;
-  win32::TraceFailure(L"SetTimer");
+  win32::TraceFailure("SetTimer");
   return false;
 }
 
@@ -131,7 +131,7 @@ WndProcAddress SetWindowProc(WindowHandle window, WndProcAddress procedure) {
   const WndProcAddress previous = SetWindowLongPtrW(ToHwnd(window), GWLP_WNDPROC, procedure);
   // Putting the procedure back on a window already destroyed is no failure.
   if (previous == 0 && IsWindow(ToHwnd(window)))
-    win32::TraceFailure(L"SetWindowLongPtr GWLP_WNDPROC");
+    win32::TraceFailure("SetWindowLongPtr GWLP_WNDPROC");
   return previous;
 }
 

@@ -1,7 +1,9 @@
 // The quiet trace over Win32: the debugger's output.
 #include <windows.h>
 
+#include "platform/decimal.h"
 #include "platform/os_trace.h"
+#include "platform/win32/trace.h"
 
 namespace os {
 
@@ -11,3 +13,15 @@ void Trace(const std::wstring& line) {
 }
 
 }  // namespace os
+
+namespace win32 {
+
+void TraceFailure(const std::wstring& call, DWORD error) {
+  os::Trace(call + L" failed, error " + platform::Decimal(error));
+}
+
+void TraceFailure(const char* call, DWORD error) {
+  os::Trace(call, L" failed, error " + platform::Decimal(error));
+}
+
+}  // namespace win32

@@ -21,7 +21,7 @@ constexpr USHORT kWatchableButtonsDown =
 bool ListenRawKeys(HWND window) {
   const RAWINPUTDEVICE device{kGenericDesktop, kKeyboard, RIDEV_INPUTSINK, window};
   if (RegisterRawInputDevices(&device, 1, sizeof(device))) return true;
-  TraceFailure(L"RegisterRawInputDevices");
+  TraceFailure("RegisterRawInputDevices");
   return false;
 }
 
@@ -34,7 +34,7 @@ bool ListenRawButtons(HWND window, bool listen) {
   const DWORD flags = listen ? RIDEV_INPUTSINK : RIDEV_REMOVE;
   const RAWINPUTDEVICE device{kGenericDesktop, kMouse, flags, listen ? window : nullptr};
   if (RegisterRawInputDevices(&device, 1, sizeof(device))) return true;
-  TraceFailure(L"RegisterRawInputDevices (mouse)");
+  TraceFailure("RegisterRawInputDevices (mouse)");
   return false;
 }
 

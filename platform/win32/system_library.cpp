@@ -30,9 +30,9 @@ void RestrictDllSearch() {
   // Windows 8 and later, and Windows 7 with KB2533623.
   const auto setDefault = Kernel32Function<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
   if (setDefault != nullptr && setDefault(kSearchSystem32)) return;
-  if (setDefault != nullptr) TraceFailure(L"SetDefaultDllDirectories");
+  if (setDefault != nullptr) TraceFailure("SetDefaultDllDirectories");
   // Older: at least not the current folder. The exe's own stays searched.
-  if (!SetDllDirectoryW(L"")) TraceFailure(L"SetDllDirectoryW");
+  if (!SetDllDirectoryW(L"")) TraceFailure("SetDllDirectoryW");
 }
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {
@@ -44,20 +44,20 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
   using AddDllDirectoryFn = void*(WINAPI*)(const wchar_t*);
   if (Kernel32Function<AddDllDirectoryFn>("AddDllDirectory") != nullptr) {
     const HMODULE module = LoadLibraryExW(name, nullptr, kSearchSystem32);
-    if (module == nullptr) TraceFailure((std::wstring(L"LoadLibraryExW ") + name).c_str());
+    if (module == nullptr) TraceFailure(std::wstring(L"LoadLibraryExW ") + name);
     return module;
   }
   wchar_t folder[MAX_PATH];
   const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) {
-    TraceFailure(L"GetSystemDirectoryW");
+    TraceFailure("GetSystemDirectoryW");
     return nullptr;
   }
   const std::wstring path = std::wstring(folder, length) + L"\\" + name;
   // By full path, and without this flag the DLL's own imports would still
   // be looked for beside the exe.
   const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (module == nullptr) TraceFailure((L"LoadLibraryExW " + path).c_str());
+  if (module == nullptr) TraceFailure(L"LoadLibraryExW " + path);
   return module;
 }
 

@@ -84,18 +84,18 @@ class PreciseSource final : public TickSource {
       lowResolution_ = true;
       timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
       if (!timer_) {
-        win32::TraceFailure(L"CreateWaitableTimerExW");
+        win32::TraceFailure("CreateWaitableTimerExW");
         return false;
       }
     }
     wake_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!wake_) {
-      win32::TraceFailure(L"CreateEventW");
+      win32::TraceFailure("CreateEventW");
       return false;
     }
     thread_.reset(StartThread(&PreciseSource::ThreadMain, this));
     if (!thread_) {
-      win32::TraceFailure(L"CreateThread");
+      win32::TraceFailure("CreateThread");
       return false;
     }
     SetThreadPriority(thread_.get(), THREAD_PRIORITY_HIGHEST);

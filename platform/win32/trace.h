@@ -4,15 +4,12 @@
 
 #include <string>
 
-#include "platform/decimal.h"
-#include "platform/os_trace.h"
-
 namespace win32 {
 
 // Traces a failed call with the thread's last error; call it right after the
-// failure, before anything else can change that error.
-inline void TraceFailure(const wchar_t* call, DWORD error = GetLastError()) {
-  os::Trace(std::wstring(call) + L" failed, error " + platform::Decimal(error));
-}
+// failure, before anything else can change that error. The names of calls
+// are plain ASCII, kept narrow: half the bytes in the exe.
+void TraceFailure(const char* call, DWORD error = GetLastError());
+void TraceFailure(const std::wstring& call, DWORD error = GetLastError());
 
 }  // namespace win32

@@ -41,7 +41,7 @@ class FineResolution {
     begin_ = Function("timeBeginPeriod");
     end_ = Function("timeEndPeriod");
     if (begin_ == nullptr || end_ == nullptr) {
-      win32::TraceFailure(L"GetProcAddress timeBeginPeriod");
+      win32::TraceFailure("GetProcAddress timeBeginPeriod");
       begin_ = nullptr;
     }
     return begin_ != nullptr;
@@ -72,7 +72,7 @@ class WindowTimerSource final : public TickSource {
   void SetPeriod(std::uint32_t milliseconds, bool parked) override {
     resolution_.Hold(fineWhileAwake_ && !parked);
     period_ = milliseconds;
-    if (SetTimer(window_, id_, milliseconds, nullptr) == 0) win32::TraceFailure(L"SetTimer");
+    if (SetTimer(window_, id_, milliseconds, nullptr) == 0) win32::TraceFailure("SetTimer");
   }
   void TickTaken() override {}
   // A window timer of its own, one-shot: the window stops it when it comes.
@@ -80,7 +80,7 @@ class WindowTimerSource final : public TickSource {
     if (milliseconds < 0) {
       KillTimer(window_, AlarmId(id_));
     } else if (SetTimer(window_, AlarmId(id_), static_cast<UINT>(milliseconds), nullptr) == 0) {
-      win32::TraceFailure(L"SetTimer");
+      win32::TraceFailure("SetTimer");
     }
   }
   // Window timers come no sooner than 10 ms, and may come one such step late.
