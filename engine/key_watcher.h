@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine/program_rule.h"
+#include "engine/skill_keys.h"
 
 namespace ui {
 class Form;
@@ -46,6 +47,8 @@ struct WatcherState {
   std::array<OwedUp, 2> Ups{};
   // The programs the keys act in, and which one is in front.
   key_watcher::ProgramRule Programs;
+  // The keys that repeat while held.
+  key_watcher::SkillKeys Skills;
   // "HoldDelay": how long the user holds a button before it clicks.
   std::int32_t HoldDelay = 200;
   // Our clicks' echoes through the button hook, as last seen, and since

@@ -18,12 +18,9 @@ int LoadedFormCount() { return loadedForms; }
 
 // --- controls ---
 
-Control::Control(Form& form, Control* container, std::wstring caption, Bounds bounds, int tabIndex)
-    : form_(form),
-      container_(container),
-      caption_(std::move(caption)),
-      bounds_(bounds),
-      tabIndex_(tabIndex) {
+Control::Control(Form& form, Control* container, const wchar_t* caption, Bounds bounds,
+                 int tabIndex)
+    : form_(form), container_(container), caption_(caption), bounds_(bounds), tabIndex_(tabIndex) {
   form.controls_.push_back(this);
 }
 
@@ -40,6 +37,12 @@ void Control::SetToolTipText(std::wstring text) {
   if (text == toolTip_) return;
   toolTip_ = std::move(text);
   if (auto* peer = form_.Peer()) peer->PeerOf(*this).SetToolTip(toolTip_);
+}
+
+void Control::SetEnabled(bool enabled) {
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  if (auto* peer = form_.Peer()) peer->PeerOf(*this).SetEnabled(enabled_);
 }
 
 TextBox::TextBox(Form& form, Control* container, Bounds bounds, int tabIndex, Options options)
@@ -130,14 +133,16 @@ void CheckBox::SetValue(int value) {
   if (Click) Click();
 }
 
-void CheckBox::NativeClicked() { SetValue(value_ == kChecked ? kUnchecked : kChecked); }
+void CheckBox::NativeClicked() {
+  if (Enabled()) SetValue(value_ == kChecked ? kUnchecked : kChecked);
+}
 
 // --- menus ---
 
-Menu::Menu(Form& form, Menu* parent, std::wstring caption)
+Menu::Menu(Form& form, Menu* parent, const wchar_t* caption)
     : form_(form),
       parent_(parent),
-      caption_(std::move(caption)),
+      caption_(caption),
       id_(kFirstMenuId + static_cast<int>(form.allMenus_.size())) {
   form.allMenus_.push_back(this);
   if (parent != nullptr) {

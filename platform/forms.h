@@ -59,7 +59,8 @@ enum class ControlKind : std::uint8_t { Frame, Label, TextBox, CheckBox };
 
 class Control {
  public:
-  Control(Form& form, Control* container, std::wstring caption, Bounds bounds, int tabIndex);
+  // The caption is a literal: one call each, not a string built at each.
+  Control(Form& form, Control* container, const wchar_t* caption, Bounds bounds, int tabIndex);
   virtual ~Control() = default;
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
@@ -74,10 +75,14 @@ class Control {
   int TabIndex() const { return tabIndex_; }
   const std::wstring& ToolTipText() const { return toolTip_; }
   void SetToolTipText(std::wstring text);
+  // A disabled control shows greyed and takes neither the focus nor clicks.
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
 
  private:
   Form& form_;
   std::wstring toolTip_;
+  bool enabled_ = true;
   Control* container_;
   std::wstring caption_;
   Bounds bounds_;
@@ -170,7 +175,8 @@ class CheckBox final : public Control {
 
   std::function<void()> Click;
 
-  // The user clicked the box: it flips between unchecked and checked.
+  // The user clicked the box: it flips between unchecked and checked,
+  // unless it is disabled.
   void NativeClicked();
 
  private:
@@ -180,7 +186,7 @@ class CheckBox final : public Control {
 class Menu {
  public:
   // A top-level menu of form's menu bar when parent is null; "-" makes a separator.
-  Menu(Form& form, Menu* parent, std::wstring caption);
+  Menu(Form& form, Menu* parent, const wchar_t* caption);
   Menu(const Menu&) = delete;
   Menu& operator=(const Menu&) = delete;
 

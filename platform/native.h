@@ -17,6 +17,7 @@ class ControlPeer {
   virtual void SetText(const std::wstring& text) = 0;
   virtual void SetCheck(int value) = 0;
   virtual void SetToolTip(const std::wstring& text) = 0;
+  virtual void SetEnabled(bool enabled) = 0;
 };
 
 class FormPeer {

@@ -27,6 +27,9 @@ bool ButtonsSwapped();
 int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag);
 // The key's name in the user's keyboard layout ("Left", "Num 4"), or empty.
 std::wstring KeyName(std::int32_t virtualKey);
+// The key has a scan code in the user's keyboard layout, which games that
+// read scan codes need.
+bool HasScanCode(std::int32_t virtualKey);
 // Millisecond counter; wraps at 2^32.
 std::uint32_t TimeMs();
 

@@ -33,6 +33,22 @@ const wchar_t* const kKeyHowTo[3] = {L"キーかボタンを押して設定（�
                                      L"キーかボタンを押して設定（右ボタンは1秒長押し）",
                                      L"キーかボタンを押して設定（左右ボタンは不可）"};
 
+// Skill box i (F1 is 0): four in a row, in two rows, tab indexes from 23.
+ui::CheckBox SkillBox(ui::Form& form, ui::Frame& frame, int i) {
+  const wchar_t caption[] = {L'F', static_cast<wchar_t>(L'1' + i), L'\0'};
+  return ui::CheckBox(form, &frame, caption, {120 + i % 4 * 570, 300 + i / 4 * 300, 540, 255},
+                      23 + i);
+}
+
+// One call per setting, with the names built once, here.
+std::wstring ReadSetting(const wchar_t* key, std::size_t chars = GTIni::kReadBufferChars) {
+  return GTIni::GetIni(kSection, key, L"", GTIni::IniPath, chars);
+}
+
+void WriteSetting(const wchar_t* key, const std::wstring& value) {
+  GTIni::WriteIni(kSection, key, value, GTIni::IniPath);
+}
+
 // Buttons have no name in a keyboard layout.
 std::wstring KeyName(std::int32_t keyCode) {
   switch (keyCode) {
@@ -55,7 +71,7 @@ std::wstring KeyName(std::int32_t keyCode) {
 
 Form1::Form1(Form2& form2)
     : ui::Form(
-          ui::FormStyle{L"YorisenForm1", L"Yorisen（仮名）", 2640, 2505, true, true, IDI_YORISEN}),
+          ui::FormStyle{L"YorisenForm1", L"Yorisen（仮名）", 2640, 3825, true, true, IDI_YORISEN}),
       Frame1(*this, nullptr, L"キー設定", {120, 120, 2415, 1575}, 0),
       LblLeft(*this, &Frame1, L"左クリック連打キー", {240, 405, 1470, 180}, 8),
       LblRight(*this, &Frame1, L"右クリック連打キー", {240, 765, 1470, 180}, 2),
@@ -66,6 +82,12 @@ Form1::Form1(Form2& form2)
       LblInterval(*this, nullptr, L"処理間隔(ms)", {360, 1845, 1065, 180}, 21),
       TextInterval(*this, nullptr, {1680, 1800, 375, 270}, 22, kIntervalBox),
       ChkStop(*this, nullptr, L"機能を停止させる", {360, 2160, 1695, 255}, 10),
+      FrameSkill(*this, nullptr, L"即席スキル", {120, 2520, 2415, 1200}, 11),
+      ChkF{SkillBox(*this, FrameSkill, 0), SkillBox(*this, FrameSkill, 1),
+           SkillBox(*this, FrameSkill, 2), SkillBox(*this, FrameSkill, 3),
+           SkillBox(*this, FrameSkill, 4), SkillBox(*this, FrameSkill, 5),
+           SkillBox(*this, FrameSkill, 6), SkillBox(*this, FrameSkill, 7)},
+      LblSkill(*this, &FrameSkill, L"※ ON・OFFｷｰ　　　対応してます。　", {120, 930, 2175, 180}, 31),
       Timer1(*this),
       form2_(form2),
       tick_(*this, *this, Timer1) {
@@ -77,6 +99,9 @@ Form1::Form1(Form2& form2)
     TextKey[i].KeyDown = [this, i](std::int16_t& keyCode, std::int16_t shift) {
       TextKey_KeyDown(i, keyCode, shift);
     };
+  }
+  for (std::int16_t i = 0; i < key_watcher::kSkillBoxes; ++i) {
+    ChkF[i].Click = [this, i] { ChkF_Click(i); };
   }
   TextInterval.Change = [this] { TextInterval_Change(); };
   ChkStop.Click = [this] { ChkStop_Click(); };
@@ -102,19 +127,20 @@ void Form1::Form_Load() {
   }
   for (std::int16_t i = 0; i < 3; ++i) ShowKey(i);
 
-  Timer1.SetInterval(GTIni::ToInt32(GTIni::GetIni(kSection, L"Interval", L"40", GTIni::IniPath),
-                                    interval_rule::kDefaultInterval));
+  Timer1.SetInterval(GTIni::ToInt32(ReadSetting(L"Interval"), interval_rule::kDefaultInterval));
   LastInterval = interval_rule::kDefaultInterval;
   // Read, never written: few programs need another value, and a file
   // without it keeps following the period.
-  PressTime = GTIni::ToInt32(GTIni::GetIni(kSection, L"PressTime", L"", GTIni::IniPath), -1);
-  HoldDelay = std::clamp(
-      GTIni::ToInt32(GTIni::GetIni(kSection, L"HoldDelay", L"", GTIni::IniPath), HoldDelay),
-      key_watcher::kShortestHoldDelayMs, key_watcher::kLongestHoldDelayMs);
-  const std::wstring programs =
-      GTIni::GetIni(kSection, L"Programs", L"", GTIni::IniPath, GTIni::kLongReadBufferChars);
+  PressTime = GTIni::ToInt32(ReadSetting(L"PressTime"), -1);
+  HoldDelay = std::clamp(GTIni::ToInt32(ReadSetting(L"HoldDelay"), HoldDelay),
+                         key_watcher::kShortestHoldDelayMs, key_watcher::kLongestHoldDelayMs);
+  const std::wstring programs = ReadSetting(L"Programs", GTIni::kLongReadBufferChars);
   Programs.SetList(programs);
   programsStored_ = !programs.empty();
+  const std::wstring skills = ReadSetting(L"SkillKeys");
+  Skills.SetList(skills);
+  skillsStored_ = !skills.empty();
+  ShowSkills();
   // The box's rule corrects the stored period before the first tick.
   TextInterval.SetText(GTIni::ToDecimal(Timer1.Interval()));
 
@@ -142,12 +168,11 @@ void Form1::Form_Load() {
 void Form1::WriteSettings() {
   GTIni::CreateIni(GTIni::IniPath);
   for (int i = 0; i < 3; ++i) {
-    GTIni::WriteIni(kSection, kKeyNames[i], GTIni::ToDecimal(KeyCodes[i]), GTIni::IniPath);
+    WriteSetting(kKeyNames[i], GTIni::ToDecimal(KeyCodes[i]));
   }
-  GTIni::WriteIni(kSection, L"Interval", GTIni::ToDecimal(Timer1.Interval()), GTIni::IniPath);
-  if (Programs.HasList() || programsStored_) {
-    GTIni::WriteIni(kSection, L"Programs", Programs.ListText(), GTIni::IniPath);
-  }
+  WriteSetting(L"Interval", GTIni::ToDecimal(Timer1.Interval()));
+  if (Programs.HasList() || programsStored_) WriteSetting(L"Programs", Programs.ListText());
+  if (Skills.HasList() || skillsStored_) WriteSetting(L"SkillKeys", Skills.ListText());
 }
 
 void Form1::RestartElevated(platform::WindowHandle owner) {
@@ -193,6 +218,7 @@ void Form1::TextKey_KeyDown(std::int16_t Index, std::int16_t& KeyCode, std::int1
   }
   KeyCodes[static_cast<std::size_t>(Index)] = KeyCode;
   ShowKey(Index);
+  ShowSkills();
   tick_.Wake();
 }
 
@@ -224,6 +250,19 @@ void Form1::ChkStop_Click() {
   ShowState();
   form2_.Load();
   form2_.OptStop.SetChecked(!form2_.OptStop.Checked());
+}
+
+void Form1::ChkF_Click(std::int16_t Index) {
+  Skills.Set(key_watcher::kFirstSkillBox + Index, ChkF[Index].Value() == ui::CheckBox::kChecked);
+}
+
+// A key of one of the key boxes keeps that role: its skill box is greyed.
+void Form1::ShowSkills() {
+  for (std::int16_t i = 0; i < key_watcher::kSkillBoxes; ++i) {
+    const std::int32_t code = key_watcher::kFirstSkillBox + i;
+    ChkF[i].SetValue(Skills.Listed(code) ? ui::CheckBox::kChecked : ui::CheckBox::kUnchecked);
+    ChkF[i].SetEnabled(code != KeyCodes[0] && code != KeyCodes[1] && code != KeyCodes[2]);
+  }
 }
 
 // Also at the ticks: the foreground's signal may be missing.

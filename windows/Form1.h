@@ -26,6 +26,10 @@ class Form1 final : public ui::Form, public WatcherState {
   ui::Label LblInterval;
   ui::TextBox TextInterval;
   ui::CheckBox ChkStop;
+  // Skill keys: ChkF 0..7 list F1..F8.
+  ui::Frame FrameSkill;
+  ui::CheckBox ChkF[key_watcher::kSkillBoxes];
+  ui::Label LblSkill;
   ui::Timer Timer1;
 
   // The last period the interval box accepted.
@@ -52,6 +56,8 @@ class Form1 final : public ui::Form, public WatcherState {
   void ShowKey(std::int16_t Index);
   void TextInterval_Change();
   void ChkStop_Click();
+  void ChkF_Click(std::int16_t Index);
+  void ShowSkills();
   void Timer1_Timer();
   void mTray_Click();
   void mTray_MouseDown(std::int16_t Button);
@@ -69,4 +75,5 @@ class Form1 final : public ui::Form, public WatcherState {
   key_watcher::AdminForeground adminFront_;
   // The list as it was read: an emptied one must be written back.
   bool programsStored_ = false;
+  bool skillsStored_ = false;
 };

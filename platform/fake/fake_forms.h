@@ -48,9 +48,11 @@ class FakeControl final : public ui::native::ControlPeer {
   void SetText(const std::wstring& newText) override { text = newText; }
   void SetCheck(int value) override { check = value; }
   void SetToolTip(const std::wstring& tip) override { toolTip = tip; }
+  void SetEnabled(bool isEnabled) override { enabled = isEnabled; }
   std::wstring text;
   std::wstring toolTip;
   int check = 0;
+  bool enabled = true;
   bool inputMethod = true;  // off for a box made without one
 };
 class FakeForm final : public ui::native::FormPeer {

@@ -60,6 +60,10 @@ std::wstring KeyName(std::int32_t virtualKey) {
   return it == names.end() ? std::wstring() : it->second;
 }
 
+bool HasScanCode(std::int32_t virtualKey) {
+  return virtualKey > 0 && virtualKey <= 0xFF && fake::Get().unscanned.count(virtualKey) == 0;
+}
+
 std::uint32_t TimeMs() { return fake::Get().clock; }
 
 }  // namespace os

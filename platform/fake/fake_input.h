@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ struct InputState {
   int inputsTaken = -1;
   std::uint32_t clock = 1000;
   std::map<std::int32_t, std::wstring> keyNames{{37, L"Left"}, {39, L"Right"}, {38, L"Up"}};
+  // Keys the layout gives no scan code.
+  std::set<std::int32_t> unscanned;
 };
 
 void Press(std::int32_t virtualKey);

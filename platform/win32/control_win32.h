@@ -46,6 +46,7 @@ class Win32Control final : public ControlPeer {
       SendMessageW(toolTips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
     }
   }
+  void SetEnabled(bool enabled) override { EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
   bool ProgramWrite() const { return programWrite_; }
   Control& Owner() const { return control_; }
   HWND Hwnd() const { return hwnd_; }

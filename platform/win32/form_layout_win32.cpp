@@ -87,7 +87,7 @@ void Win32Form::CreateControls() {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   for (Control* c : order) {
     const wchar_t* cls = L"STATIC";
-    DWORD style = WS_CHILD | WS_VISIBLE;
+    DWORD style = WS_CHILD | WS_VISIBLE | (c->Enabled() ? 0 : WS_DISABLED);
     DWORD exStyle = 0;
     std::wstring text = c->Caption();
     switch (c->Kind()) {

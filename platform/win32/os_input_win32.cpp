@@ -79,6 +79,11 @@ std::wstring KeyName(std::int32_t virtualKey) {
   return std::wstring(name, static_cast<std::size_t>(std::max(length, 0)));
 }
 
+bool HasScanCode(std::int32_t virtualKey) {
+  return virtualKey > 0 && virtualKey <= 0xFF &&
+         (MapVirtualKeyW(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC_EX) & 0xFF) != 0;
+}
+
 // A kernel32 clock (winmm's timeGetTime would bring a DLL that is not a
 // KnownDLL into the static imports); it wraps as that one did.
 std::uint32_t TimeMs() {

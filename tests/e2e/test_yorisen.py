@@ -18,7 +18,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (TARGET, TARGET_POINT, ClickLog, WineSession, helper_exe,  # noqa: E402
                      missing_tools, ms_diff, to_windows_path, wait_until)
 from wine_tray import MENU_CLASS  # noqa: E402
-from tool import (INTERVAL_BOX, KEY_BOX, TITLE, Tool, figure, read_config,  # noqa: E402
+from tool import (INTERVAL_BOX, KEY_BOX, SKILL_BOX, TITLE, Tool, figure, read_config,  # noqa: E402
                   stop_all, tool_exe)
 
 VK = {"Left": 37, "Right": 39, "Up": 38, "a": 65}
@@ -499,12 +499,15 @@ class YorisenTest(unittest.TestCase):
         # "500" (the stored 5000, cut): erase it to get "1", then type "25".
         for key in ("End", "BackSpace", "BackSpace", "BackSpace", "2", "5"):
             S.key_tap(key)
+        S.key_tap("Tab")  # on to the F1 box
+        S.key_tap("space")
+        tool.click_client(*SKILL_BOX[7])
         tool.caption_button("close")
         self.assertEqual(tool.proc.wait_exit(10), 0)
         text = read_config(tool.folder)
         self.assertIn("[Mine]\r\nKeep=yes\r\n", text)
-        self.assertIn("[Config]\r\nInterval=125\r\nLeftKey=37\r\nRightKey=65\r\nOnOffKey=38\r\n",
-                      text)
+        self.assertIn("[Config]\r\nInterval=125\r\nLeftKey=37\r\nRightKey=65\r\nOnOffKey=38\r\n"
+                      "SkillKeys=112,119\r\n", text)
 
     def test_key_boxes_leave_navigation_and_alt_combinations_alone(self):
         tool = self.start()

@@ -9,11 +9,12 @@ import sys
 from harness import bin_dir, wait_until
 
 TITLE = "^Yorisen（仮名）$"
-CLIENT_SIZE = (176, 167)  # at 96 dpi
+CLIENT_SIZE = (176, 255)  # at 96 dpi
 # Client-area centres of the controls, at 96 dpi.
 KEY_BOX = [(140, 41), (140, 65), (140, 89)]
 INTERVAL_BOX = (124, 129)
 STOP_BOX = (30, 152)
+SKILL_BOX = [(34 + 38 * (i % 4), 196 + 20 * (i // 4)) for i in range(8)]
 
 TRACE = re.compile(r'OutputDebugStringA "yorisen: (.*?)(?:\\n)?"\s*$')
 

@@ -57,10 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::wstring ini = L"C:\\Tools\\Yorisen\\config.ini";
   GTIni::WriteIni(L"Config", L"LeftKey", Text(data, size), ini);
   GTIni::WriteIni(L"Config", L"Interval", Text(data, size), ini);
+  const std::wstring skillText = Text(data, size);
+  GTIni::WriteIni(L"Config", L"SkillKeys", skillText, ini);
   {
     Forms forms;
     forms.form1.Load();
     CheckIntervalBox(forms.form1);
+    // Only keys that may repeat, and the text reads back the same.
+    const key_watcher::SkillKeys& skills = forms.form1.Skills;
+    key_watcher::SkillKeys again;
+    again.SetList(skills.ListText());
+    for (std::int32_t code = -1; code <= 256; ++code) {
+      Check(!skills.Listed(code) || key_watcher::MayRepeat(code));
+      Check(again.Listed(code) == skills.Listed(code));
+    }
     while (size > 0) {
       const bool program = (data[0] & 1) != 0;
       const std::wstring typed = Text(data, size);
@@ -73,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     fake::Get().writes.clear();
     forms.form1.Unload();
-    Check(!forms.form1.Loaded() && fake::Get().writes.size() == 4);
+    Check(!forms.form1.Loaded() && fake::Get().writes.size() == (skillText.empty() ? 4u : 5u));
   }
   mdlSubClass::Discard();
   return 0;

@@ -144,7 +144,7 @@ TEST_F(FormsTest, SettingsAreReadOnceInOrderFromBesideTheExe) {
   EXPECT_EQ(os().reads,
             (std::vector<std::wstring>{L"Config/LeftKey", L"Config/RightKey", L"Config/OnOffKey",
                                        L"Config/Interval", L"Config/PressTime", L"Config/HoldDelay",
-                                       L"Config/Programs"}));
+                                       L"Config/Programs", L"Config/SkillKeys"}));
 }
 
 TEST_F(FormsTest, StoredSettingsAreReadAndBadOnesGiveTheirDefaults) {
@@ -331,10 +331,12 @@ TEST_F(FormsTest, EachLabelComesRightBeforeItsBoxAndFocusOrderIsKept) {
     if (c->Kind() == ui::ControlKind::TextBox || c->Kind() == ui::ControlKind::CheckBox)
       focusable.push_back(c);
   }
-  EXPECT_EQ(focusable,
-            (std::vector<const ui::Control*>{&f1().TextKey[0], &f1().TextKey[1], &f1().TextKey[2],
-                                             &f1().ChkStop, &f1().TextInterval}));
-  EXPECT_EQ(order.back(), &f1().Frame1) << "the frame stays behind what it holds";
+  std::vector<const ui::Control*> expected{&f1().TextKey[0], &f1().TextKey[1], &f1().TextKey[2],
+                                           &f1().ChkStop, &f1().TextInterval};
+  for (const ui::CheckBox& box : f1().ChkF) expected.push_back(&box);
+  EXPECT_EQ(focusable, expected);
+  EXPECT_EQ(order.back()->Kind(), ui::ControlKind::Frame) << "frames stay behind what they hold";
+  EXPECT_EQ(order[order.size() - 2]->Kind(), ui::ControlKind::Frame);
   EXPECT_EQ(order.size(), f1().Controls().size());
 }
 
@@ -567,6 +569,40 @@ TEST_F(FormsTest, AnEmptiedListIsWrittenAndAFileWithoutOneGetsNone) {
   EXPECT_EQ(os().writes.back(), L"Config/Interval=40");
 }
 
+TEST_F(FormsTest, SkillKeysKeepWhatMayRepeatAndTheBoxesFollowTheList) {
+  os().unscanned = {0x88};
+  // F2, a hand-listed A, repeats and blanks; dropped: the mouse buttons,
+  // modifiers, Windows, lock and input-method keys, PrintScreen, 231, 255,
+  // a key without a scan code, 0, negatives, text and too large numbers.
+  Store(L"SkillKeys",
+        L" 113 ,65,,113,1,2,4,16,160,165,91,20,144,21,25,28,240,44,231,255,256,136,0,-113,F1,"
+        L"4294967409,119");
+  Start();
+  EXPECT_EQ(f1().Skills.ListText(), L"65,113,119");
+  for (int i = 0; i < key_watcher::kSkillBoxes; ++i) {
+    EXPECT_EQ(f1().ChkF[i].Value(), i == 1 || i == 7 ? ui::CheckBox::kChecked : 0) << i;
+    EXPECT_TRUE(f1().ChkF[i].Enabled());
+  }
+  fake::ClickCheckBox(f1().ChkF[1]);
+  fake::ClickCheckBox(f1().ChkF[0]);
+  // F3 taken by the on/off key keeps that role; its box greys.
+  fake::PressKeyIn(f1().TextKey[2], 114);
+  EXPECT_FALSE(f1().ChkF[2].Enabled());
+  EXPECT_FALSE(fake::FormOf(f1()).controls[&f1().ChkF[2]].enabled);
+  fake::ClickCheckBox(f1().ChkF[2]);
+  EXPECT_EQ(f1().ChkF[2].Value(), 0) << "a greyed box takes no click";
+  f1().Unload();
+  EXPECT_EQ(os().writes.back(), L"Config/SkillKeys=65,112,119");
+
+  // An emptied list is written; a file without one gets none.
+  fake::Reset();
+  Store(L"SkillKeys", L"abc");
+  Start();
+  EXPECT_FALSE(f1().Skills.HasList());
+  f1().Unload();
+  EXPECT_EQ(os().writes.back(), L"Config/SkillKeys=");
+}
+
 TEST_F(FormsTest, TrayClickShowsAndRestoresTheHiddenWindow) {
   Start();
   f1().SetWindowState(1);
@@ -601,7 +637,7 @@ TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
   EXPECT_EQ(RunYorisen(false), 0);
   EXPECT_NE(os().markedWindows.at(key), 0u);
   EXPECT_EQ(os().released, std::vector<std::uintptr_t>{key});
-  EXPECT_EQ(os().reads.size(), 7u);
+  EXPECT_EQ(os().reads.size(), 8u);
 
   // A second start hands over to the running copy's window and writes nothing.
   fake::Reset();
@@ -626,14 +662,14 @@ TEST_F(FormsTest, OneCopyRunsPerProgramFolder) {
     if (os().clock >= 1200) os().instances.erase(key);
   };
   RunYorisen(true);
-  EXPECT_EQ(os().reads.size(), 7u);
+  EXPECT_EQ(os().reads.size(), 8u);
   EXPECT_TRUE(os().traces.empty());
 
   // A copy that neither ends nor shows a window does not block for ever.
   fake::Reset();
   os().instances[key] = 0;
   RunYorisen(false);
-  EXPECT_EQ(os().reads.size(), 7u);
+  EXPECT_EQ(os().reads.size(), 8u);
   EXPECT_EQ(os().traces.size(), 1u);
   EXPECT_LE(os().clock, 1000u + 6000u);
 }
