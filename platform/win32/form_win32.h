@@ -39,16 +39,17 @@ class Win32Form final : public FormPeer {
   // minimised after a start for the tray.
   void Show() override { ShowWindow(hwnd_, SW_RESTORE); }
   void Hide() override { ShowWindow(hwnd_, SW_HIDE); }
+  // From the style, as IsIconic, IsZoomed and IsWindowVisible read it for a
+  // top-level window: one import instead of three.
   int WindowState() const override {
-    if (IsIconic(hwnd_)) return 1;
-    if (IsZoomed(hwnd_)) return 2;
-    return 0;
+    const LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
+    return (style & WS_MINIMIZE) != 0 ? 1 : (style & WS_MAXIMIZE) != 0 ? 2 : 0;
   }
   void SetWindowState(int state) override {
     if (state == WindowState()) return;
     ShowWindow(hwnd_, state == 1 ? SW_MINIMIZE : state == 2 ? SW_MAXIMIZE : SW_RESTORE);
   }
-  bool Visible() const override { return IsWindowVisible(hwnd_) != FALSE; }
+  bool Visible() const override { return (GetWindowLongPtrW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
 
   ControlPeer& PeerOf(const Control& control) override { return *PeerAt(control); }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/os_input.h"
+
 namespace ui::native {
 
 namespace {
@@ -62,15 +64,14 @@ LRESULT CALLBACK KeyBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_RBUTTONDBLCLK: {
       // The client messages name the logical buttons: primary 1, secondary 2.
       const bool primary = message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK;
-      box->NativeButtonPressed(primary ? VK_LBUTTON : VK_RBUTTON, GetMessageTime());
+      box->NativeButtonPressed(primary ? VK_LBUTTON : VK_RBUTTON, os::TimeMs());
       break;  // a click still focuses the box
     }
     case WM_LBUTTONUP:
     case WM_RBUTTONUP: {
       const bool primary = message == WM_LBUTTONUP;
       // A taken hold of the secondary button opens no context menu.
-      if (box->NativeButtonReleased(primary ? VK_LBUTTON : VK_RBUTTON, GetMessageTime()) &&
-          !primary) {
+      if (box->NativeButtonReleased(primary ? VK_LBUTTON : VK_RBUTTON, os::TimeMs()) && !primary) {
         return 0;
       }
       break;
