@@ -1,9 +1,10 @@
 #include "engine/key_watcher.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/forms.h"
-#include "platform/os_buttons.h"
+#include "platform/os_held_input.h"
 #include "platform/os_input.h"
 #include "platform/os_trace.h"
 
@@ -30,12 +31,12 @@ bool ReadsDown(const WatcherState& state, std::int32_t virtualKey) {
 bool Due(std::uint32_t due, std::uint32_t now) { return static_cast<std::int32_t>(now - due) >= 0; }
 
 void SendUp(WatcherState::OwedUp& up) {
-  if (os::InjectButton(0, up.flag) == 1) {
+  if ((up.key != 0 ? os::InjectKey(up.key, false, true) : os::InjectButton(0, up.flag)) == 1) {
     up.flag = 0;
     return;
   }
   // Windows refuses input while a secure desktop shows, for one.
-  if (!up.refused) os::Trace("SendInput refused a button-up; trying again");
+  if (!up.refused) os::Trace("SendInput refused an up; trying again");
   up.refused = true;
   up.due = os::TimeMs() + kUpRetryMs;
 }
@@ -43,14 +44,14 @@ void SendUp(WatcherState::OwedUp& up) {
 // During a hold of a button our clicks come back through the hook; when
 // they stop, so did the hook, and the user's up would go unheard.
 void WatchEchoes(WatcherState& state, bool buttonClicks) {
-  const std::uint32_t echoes = os::ButtonEchoes();
+  const std::uint32_t echoes = os::InputEchoes();
   const std::uint32_t now = os::TimeMs();
   if (!buttonClicks || echoes != state.EchoesSeen) {
     state.EchoesSeen = echoes;
     state.UnechoedSince = now;
   } else if (static_cast<std::int32_t>(now - state.UnechoedSince) >= kEchoTimeoutMs) {
-    os::Trace("the button hook hears none of our clicks; setting it again");
-    os::RewatchButtons();
+    os::Trace("the hooks hear none of our input; setting them again");
+    os::RewatchInput();
     state.UnechoedSince = now;
   }
 }
@@ -74,6 +75,54 @@ void Click(WatcherState& state, bool primary) {
   up = {upFlag, os::TimeMs() + static_cast<std::uint32_t>(state.PressMs), false};
 }
 
+// A skill key held with Ctrl, Alt or a Windows key makes a shortcut, which
+// acts once: a held Alt+F4 closes one window at most.
+bool ShortcutHeld() {
+  for (const std::int32_t key : {vk::kControl, vk::kAlt, vk::kLeftWindows, vk::kRightWindows}) {
+    if (os::KeyState(key) < 0) return true;
+  }
+  return false;
+}
+
+// A skill key's down, and its up a press time later, in the slot its last
+// up took, or a free one.
+void PressKey(WatcherState& state, std::int32_t key) {
+  WatcherState::OwedUp* slot = nullptr;
+  for (std::size_t i = 2; i < state.Ups.size(); ++i) {
+    WatcherState::OwedUp& up = state.Ups[i];
+    if (up.flag != 0 && up.key == key) slot = &up;
+    if (slot == nullptr && up.flag == 0) slot = &up;
+  }
+  if (slot == nullptr) return;
+  if (slot->flag != 0) SendUp(*slot);
+  if (slot->flag != 0) return;
+  const bool held = state.PressMs > 0;
+  const int sent = os::InjectKey(key, true, !held);
+  if (sent == 0 || sent == 2) return;
+  *slot = {1, os::TimeMs() + static_cast<std::uint32_t>(state.PressMs), false, key};
+}
+
+// The skill keys held past the hold delay press again; true when one is
+// held at all, so that the tick stays awake for its delay. act: they may.
+bool PressSkillKeys(WatcherState& state, bool act, bool& pressed) {
+  const std::bitset<256> keys = WatchedKeys(state);
+  if (keys.none()) return false;
+  bool held = false;
+  bool shortcut = false;
+  bool asked = false;
+  for (std::int32_t key = 1; key < 255; ++key) {
+    if (!keys[static_cast<std::size_t>(key)]) continue;
+    const std::int32_t heldMs = os::KeyHeldMs(key);
+    held = held || heldMs >= 0;
+    if (!act || heldMs < state.HoldDelay) continue;
+    if (!std::exchange(asked, true)) shortcut = ShortcutHeld();
+    if (shortcut) continue;
+    PressKey(state, key);
+    pressed = true;
+  }
+  return held;
+}
+
 }  // namespace
 
 std::int32_t PressFor(std::int32_t pressTime, std::int32_t period) {
@@ -85,6 +134,15 @@ std::int32_t PressFor(std::int32_t pressTime, std::int32_t period) {
 unsigned WatchedButtons(const WatcherState& state) {
   return (state.KeyCodes[0] == kPrimaryButton ? 1U : 0U) |
          (state.KeyCodes[1] == kSecondaryButton ? 2U : 0U);
+}
+
+std::bitset<256> WatchedKeys(const WatcherState& state) {
+  std::bitset<256> keys = state.Skills.Keys();
+  for (int i = 0; i < 3; ++i) {
+    const std::int32_t code = state.KeyCodes[static_cast<std::size_t>(i)];
+    if (code > 0 && code < 256) keys.reset(static_cast<std::size_t>(code));
+  }
+  return keys;
 }
 
 std::int32_t SendUps(WatcherState& state, bool all) {
@@ -109,6 +167,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
 
   // Stopped, nothing reads down: a press during the stop counts after it.
   std::array<bool, 3> down{};
+  bool skillHeld = false;
   if (!state.StopFlg) {
     const platform::WindowHandle own = window.hWnd();
     // Judged at every tick: a key held right after a switch acts, or not,
@@ -157,12 +216,14 @@ bool Tick(WatcherState& state, ui::Form& window) {
     } else {
       state.OnOffHeld = false;
     }
-    WatchEchoes(state, buttonClicks);
+    bool keyPresses = false;
+    skillHeld = PressSkillKeys(state, elsewhere() && state.WatchEnabled, keyPresses);
+    WatchEchoes(state, buttonClicks || keyPresses);
   }
   for (std::size_t i = 0; i < 3; ++i) state.WasDown[i] = down[i] ? state.KeyCodes[i] : 0;
 
   if (window.WindowState() == 1 && window.Visible()) window.Hide();
-  return down[0] || down[1] || down[2];
+  return down[0] || down[1] || down[2] || skillHeld;
 }
 
 }  // namespace key_watcher

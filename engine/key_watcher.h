@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 
 #include "engine/program_rule.h"
@@ -18,6 +19,8 @@ constexpr std::int32_t kAlt = 18;
 constexpr std::int32_t kLeft = 37;
 constexpr std::int32_t kUp = 38;
 constexpr std::int32_t kRight = 39;
+constexpr std::int32_t kLeftWindows = 91;
+constexpr std::int32_t kRightWindows = 92;
 }  // namespace vk
 
 // The watcher's state; the main window holds it.
@@ -36,15 +39,17 @@ struct WatcherState {
   std::int32_t PressTime = -1;
   // How long this tick's clicks hold their button; 0: down and up at once.
   std::int32_t PressMs = 0;
-  // The up each key's click still owes (0 primary, 1 secondary): the
-  // physical button's up flag, so that a swap in between cannot leave the
-  // other one down (0: none), and when it is due.
+  // The up each key's click still owes (0 primary, 1 secondary, then the
+  // skill keys held): the physical button's up flag, so that a swap in
+  // between cannot leave the other one down, or for a skill key 1 (0:
+  // none); when it is due; the skill key.
   struct OwedUp {
     std::uint32_t flag = 0;
     std::uint32_t due = 0;
     bool refused = false;
+    std::int32_t key = 0;
   };
-  std::array<OwedUp, 2> Ups{};
+  std::array<OwedUp, 2 + key_watcher::kHeldSkillKeys> Ups{};
   // The programs the keys act in, and which one is in front.
   key_watcher::ProgramRule Programs;
   // The keys that repeat while held.
@@ -86,6 +91,9 @@ std::int32_t PressFor(std::int32_t pressTime, std::int32_t period);
 // The buttons the click keys are (bit 0 primary, bit 1 secondary): the ones
 // to hear through the hook.
 unsigned WatchedButtons(const WatcherState& state);
+// The skill keys that repeat: those listed, but for the click keys and the
+// on/off key, which keep their roles.
+std::bitset<256> WatchedKeys(const WatcherState& state);
 
 // Sends the ups that are due (all of them when all), and again later the
 // ones Windows refuses. Returns the milliseconds until the next owed up, or
@@ -97,8 +105,10 @@ std::int32_t SendUps(WatcherState& state, bool all);
 // one, whichever physical buttons the user made them), toggles the
 // feature on the on/off key, and hides window when it is minimised. Keys do
 // nothing while window is the active window, nor, with a list of programs,
-// while one not listed is in front. True when one of the three keys
-// read down (never on the flush tick or while stopped).
+// while one not listed is in front. Skill keys held past the hold delay
+// press again, each a press time long. True when one of the three keys
+// read down or a skill key is held (never on the flush tick or while
+// stopped).
 bool Tick(WatcherState& state, ui::Form& window);
 
 }  // namespace key_watcher

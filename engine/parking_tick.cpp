@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "platform/forms.h"
-#include "platform/os_buttons.h"
+#include "platform/os_held_input.h"
 #include "platform/os_input.h"
 
 namespace key_watcher {
@@ -59,11 +59,14 @@ void ParkingTick::Alarm() { timer_.SetAlarm(SendUps(state_, false)); }
 void ParkingTick::End() {
   timer_.SetAlarm(SendUps(state_, true));
   os::WatchButtons(0, 0);
+  os::WatchKeys({}, 0);
 }
 
 void ParkingTick::Wake() {
-  // The hook is there only while a click key is a button.
+  // The hooks are there only while a click key is a button, and while a
+  // skill key is listed.
   os::WatchButtons(WatchedButtons(state_), window_.hWnd());
+  os::WatchKeys(WatchedKeys(state_), window_.hWnd());
   StayAwake();
   if (timer_.Parked()) timer_.SetPace(0);
   // Awake, the tick reads the buttons itself; raw mouse input would only

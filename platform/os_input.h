@@ -25,6 +25,10 @@ bool ButtonsSwapped();
 // Returns how many of them went in: Windows may refuse input, or stop
 // part-way.
 int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag);
+// A key's down, its up, or both, as one injection, by its virtual-key code
+// and its scan code, so that games reading either see the same key.
+// Returns how many of them went in.
+int InjectKey(std::int32_t virtualKey, bool down, bool up);
 // The key's name in the user's keyboard layout ("Left", "Num 4"), or empty.
 std::wstring KeyName(std::int32_t virtualKey);
 // The key has a scan code in the user's keyboard layout, which games that

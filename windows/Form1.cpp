@@ -4,8 +4,8 @@
 
 #include "engine/GTIni.h"
 #include "engine/interval_rule.h"
-#include "platform/os_buttons.h"
 #include "platform/os_elevation.h"
+#include "platform/os_held_input.h"
 #include "platform/os_input.h"
 #include "platform/os_instance.h"
 #include "platform/os_shell.h"
@@ -254,6 +254,7 @@ void Form1::ChkStop_Click() {
 
 void Form1::ChkF_Click(std::int16_t Index) {
   Skills.Set(key_watcher::kFirstSkillBox + Index, ChkF[Index].Value() == ui::CheckBox::kChecked);
+  tick_.Wake();
 }
 
 // A key of one of the key boxes keeps that role: its skill box is greyed.
@@ -276,7 +277,7 @@ void Form1::Form_ForegroundChanged() {
   adminFront_.Update();
   // The button hook hears nothing over an administrator's window, the
   // user's up included.
-  if (adminFront_.Blocked()) os::ForgetButtons();
+  if (adminFront_.Blocked()) os::ForgetHeldInput();
   ShowState();
 }
 

@@ -54,6 +54,17 @@ int InjectButton(std::uint32_t downFlag, std::uint32_t upFlag) {
   return sent;
 }
 
+int InjectKey(std::int32_t virtualKey, bool down, bool up) {
+  fake::State& s = fake::Get();
+  int sent = 0;
+  for (const bool isDown : {true, false}) {
+    if ((isDown ? !down : !up) || (s.inputsTaken >= 0 && sent >= s.inputsTaken)) continue;
+    fake::HearInjectedKey(virtualKey, isDown);
+    ++sent;
+  }
+  return sent;
+}
+
 std::wstring KeyName(std::int32_t virtualKey) {
   const auto& names = fake::Get().keyNames;
   const auto it = names.find(virtualKey);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/fake/fake_buttons.h"
 #include "platform/fake/fake_elevation.h"
 #include "platform/fake/fake_files.h"
 #include "platform/fake/fake_forms.h"
+#include "platform/fake/fake_held_input.h"
 #include "platform/fake/fake_input.h"
 #include "platform/fake/fake_instance.h"
 #include "platform/fake/fake_shell.h"

@@ -4,7 +4,7 @@
 // whatever modal loop or cross-process call is pumping at that moment.
 #include "platform/win32/foreground_events.h"
 
-#include "platform/os_buttons.h"
+#include "platform/os_held_input.h"
 #include "platform/win32/system_function.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/trace.h"
@@ -19,7 +19,7 @@ bool posted = false;
 void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD) {
   // The secure desktop or the lock screen: a button's up there never
   // reaches the hook.
-  if (event == EVENT_SYSTEM_DESKTOPSWITCH) os::ForgetButtons();
+  if (event == EVENT_SYSTEM_DESKTOPSWITCH) os::ForgetHeldInput();
   if (object != OBJID_WINDOW || window == nullptr || listener == nullptr || posted) return;
   posted = PostMessageW(listener, kForegroundMessage, 0, 0) != FALSE;
 }
@@ -57,7 +57,7 @@ void ListenSessionLock(HWND window) {
 
 void SessionChanged(WPARAM change) {
   // The lock screen: a button's up there never reaches the hook.
-  if (change == WTS_SESSION_LOCK) os::ForgetButtons();
+  if (change == WTS_SESSION_LOCK) os::ForgetHeldInput();
 }
 
 }  // namespace win32

@@ -7,9 +7,9 @@
 
 #include <utility>
 
-#include "platform/win32/button_hook.h"
 #include "platform/win32/dpi_win32.h"
 #include "platform/win32/icons_win32.h"
+#include "platform/win32/input_hook.h"
 #include "platform/win32/show_request.h"
 #include "platform/win32/trace.h"
 
@@ -136,7 +136,7 @@ LRESULT Win32Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INPUT:
       if (win32::IsRawPress(lParam)) OnPress();
       break;  // the default handling frees the input
-    case win32::kButtonMessage:
+    case win32::kHeldMessage:
       OnPress();
       return 0;
     case WM_WTSSESSION_CHANGE:

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "platform/os_input.h"
-#include "platform/win32/button_hook.h"
+#include "platform/win32/input_hook.h"
 
 namespace os {
 
@@ -67,6 +67,31 @@ bool IsExtendedKey(std::int32_t virtualKey) {
 }
 
 }  // namespace
+
+int InjectKey(std::int32_t virtualKey, bool down, bool up) {
+  const auto key = static_cast<UINT>(virtualKey & 0xFF);
+  const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC_EX);
+  const bool extended = (scan & 0xFF00) == 0xE000 || IsExtendedKey(virtualKey);
+  DWORD flags = extended ? KEYEVENTF_EXTENDEDKEY : 0;
+  // By its scan code only when that names this very key (Windows then
+  // ignores the code), not its numpad or left-hand twin.
+  if ((scan & 0xFF) != 0 &&
+      MapVirtualKeyW((scan & 0xFF) | (extended ? 0xE000 : 0), MAPVK_VSC_TO_VK_EX) == key) {
+    flags |= KEYEVENTF_SCANCODE;
+  }
+  INPUT inputs[2]{};
+  UINT count = 0;
+  for (const bool isUp : {false, true}) {
+    if (isUp ? !up : !down) continue;
+    INPUT& in = inputs[count++];
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = static_cast<WORD>(key);
+    in.ki.wScan = static_cast<WORD>(scan & 0xFF);
+    in.ki.dwFlags = flags | (isUp ? KEYEVENTF_KEYUP : 0);
+    in.ki.dwExtraInfo = win32::kOwnInput;
+  }
+  return static_cast<int>(SendInput(count, inputs, sizeof(INPUT)));
+}
 
 std::wstring KeyName(std::int32_t virtualKey) {
   if (virtualKey <= 0 || virtualKey > 0xFF) return std::wstring();

@@ -14,18 +14,27 @@
  *     FA|FD <GetTickCount ms> D|U              (with "frames": the left button as
  *                                              a game reads it once a 16 ms frame,
  *                                              GetAsyncKeyState, DirectInput state)
+ *     KM <GetMessageTime ms> <vk> D|R|U        (with "keys": F1 and F2 as messages:
+ *     KR <GetTickCount ms> <vk> D|U <scan>      a new down, a repeat, an up; raw
+ *     KF <GetTickCount ms> <dik> D|U            input, on change; DirectInput's
+ *     KG <GetTickCount ms> <gap ms>             state once an 8 ms frame on a thread
+ *                                              of its own, by scan code, on change;
+ *                                              a frame over 18 ms after the last,
+ *                                              which may miss a 20 ms press)
  * Every line is written at once (no buffering) so the harness can read the log live.
  *
  * Optional arguments after the log path:
  *     x y w h     window position and size (default 50 50 400 300)
  *     title       window title (default "clicktarget")
  *     frames      also read the left button once a frame
+ *     keys        also log F1 and F2 through messages, raw input and DirectInput
  *     close:C     post WM_CLOSE to the window of class C at the first left
  *                 button down
  *
  * clicktarget.exe --press N hold period: injects N left clicks, each held
  * hold ms, one every period ms, as another program would.
  * clicktarget.exe --button: exit code 1 while the left button reads down.
+ * clicktarget.exe --key VK: exit code 1 while the key reads down.
  *
  * Build: x86_64-w64-mingw32-gcc -municode -mwindows -O2 -o clicktarget.exe clicktarget.c \
  *            -ldinput8 -ldxguid
@@ -118,6 +127,70 @@ static void open_mouse(HINSTANCE inst, HWND hwnd) {
   g_mouse->lpVtbl->Acquire(g_mouse);
 }
 
+/* F1 and F2 as a game may read them: by messages, raw input and
+   DirectInput's immediate state, each logged on change. */
+static IDirectInputDevice8W* g_keyboard;
+static int g_raw_down[2];
+static int g_frame_key[2];
+
+static int skill_index(unsigned vk) { return vk == VK_F1 ? 0 : vk == VK_F2 ? 1 : -1; }
+
+/* A game's loop: a frame every 8 ms, whatever the window's queue does. */
+static DWORD WINAPI key_frames(void* unused) {
+  BYTE keys[256];
+  DWORD last = GetTickCount();
+  int i;
+  (void)unused;
+  for (;;) {
+    const DWORD now = GetTickCount();
+    if (now - last > 18) log_line("KG %lu %lu", (unsigned long)now, (unsigned long)(now - last));
+    last = now;
+    /* Wine may drop the acquisition (another window's start): take it again. */
+    if (FAILED(g_keyboard->lpVtbl->GetDeviceState(g_keyboard, sizeof keys, keys))) {
+      log_line("KL %lu", (unsigned long)now);
+      g_keyboard->lpVtbl->Acquire(g_keyboard);
+    } else {
+      for (i = 0; i < 2; ++i) {
+        const int down = (keys[DIK_F1 + i] & 0x80) != 0;
+        if (down == g_frame_key[i]) continue;
+        g_frame_key[i] = down;
+        log_line("KF %lu %d %c", (unsigned long)now, DIK_F1 + i, down ? 'D' : 'U');
+      }
+    }
+    Sleep(8);
+  }
+  return 0;
+}
+
+static void raw_key(LPARAM lp) {
+  RAWINPUT raw;
+  UINT size = sizeof raw;
+  int i, down;
+  if (GetRawInputData((HRAWINPUT)lp, RID_INPUT, &raw, &size, sizeof(RAWINPUTHEADER)) == (UINT)-1 ||
+      raw.header.dwType != RIM_TYPEKEYBOARD)
+    return;
+  i = skill_index(raw.data.keyboard.VKey);
+  down = !(raw.data.keyboard.Flags & RI_KEY_BREAK);
+  if (i < 0 || down == g_raw_down[i]) return;
+  g_raw_down[i] = down;
+  log_line("KR %lu %u %c %u", (unsigned long)GetTickCount(), raw.data.keyboard.VKey,
+           down ? 'D' : 'U', raw.data.keyboard.MakeCode);
+}
+
+static void open_keyboard(HINSTANCE inst, HWND hwnd) {
+  IDirectInput8W* di = NULL;
+  RAWINPUTDEVICE rid = {1, 6, RIDEV_INPUTSINK, hwnd};
+  RegisterRawInputDevices(&rid, 1, sizeof rid);
+  if (FAILED(
+          DirectInput8Create(inst, DIRECTINPUT_VERSION, &IID_IDirectInput8W, (void**)&di, NULL)) ||
+      FAILED(di->lpVtbl->CreateDevice(di, &GUID_SysKeyboard, &g_keyboard, NULL)))
+    return;
+  g_keyboard->lpVtbl->SetDataFormat(g_keyboard, &c_dfDIKeyboard);
+  g_keyboard->lpVtbl->SetCooperativeLevel(g_keyboard, hwnd, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND);
+  g_keyboard->lpVtbl->Acquire(g_keyboard);
+  CloseHandle(CreateThread(NULL, 0, key_frames, NULL, 0, NULL));
+}
+
 static int press(int n, int hold, int period) {
   INPUT in;
   int i;
@@ -142,10 +215,18 @@ static LRESULT CALLBACK wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       else
         poll_keys(hwnd);
       return 0;
+    case WM_INPUT:
+      raw_key(lp);
+      break;
     case WM_KEYDOWN:
     case WM_KEYUP:
       if (msg == WM_KEYDOWN && !(lp & (1L << 30)))
         log_line("KD %lu %u", (unsigned long)GetMessageTime(), (unsigned)wp);
+      if (skill_index((unsigned)wp) >= 0)
+        log_line("KM %lu %u %c", (unsigned long)GetMessageTime(), (unsigned)wp,
+                 msg == WM_KEYUP     ? 'U'
+                 : (lp & (1L << 30)) ? 'R'
+                                     : 'D');
       key_seen((int)wp, msg == WM_KEYDOWN);
       break;
     case WM_LBUTTONDOWN:
@@ -192,6 +273,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prev, PWSTR cmdline, int show) {
     return press(_wtoi(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]));
   if (argv && argc > 1 && wcscmp(argv[1], L"--button") == 0)
     return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0;
+  if (argv && argc > 2 && wcscmp(argv[1], L"--key") == 0)
+    return (GetAsyncKeyState(_wtoi(argv[2])) & 0x8000) != 0;
   if (argv && argc > 1) {
     g_log = CreateFileW(argv[1], FILE_APPEND_DATA,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
@@ -222,6 +305,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prev, PWSTR cmdline, int show) {
     if (wcscmp(argv[i], L"frames") == 0) {
       open_mouse(inst, hwnd);
       SetTimer(hwnd, 2, 16, NULL);
+    } else if (wcscmp(argv[i], L"keys") == 0) {
+      open_keyboard(inst, hwnd);
     } else if (wcsncmp(argv[i], L"close:", 6) == 0) {
       g_close = argv[i] + 6;
     }

@@ -38,7 +38,8 @@ def setUpModule():
     S.start()
     TARGET_LOG = ClickLog(os.path.join(S.tmp, "target.log"))
     target = S.start_exe(helper_exe("clicktarget"),
-                         [to_windows_path(TARGET_LOG.path)] + [str(v) for v in TARGET])
+                         [to_windows_path(TARGET_LOG.path)] + [str(v) for v in TARGET] +
+                         ["clicktarget", "keys"])
     TARGET_WIN = S.wait_window(name="^clicktarget$", pid=target.pid)
     TARGET_LOG.wait_count("START", 1)
 
@@ -229,6 +230,47 @@ class YorisenTest(unittest.TestCase):
         self.assertEqual(S.start_exe(helper_exe("clicktarget"), ["--button"]).wait_exit(10), 0)
         self.assertEqual(tool.close(), 0)
         self.assertIn("LeftKey=1\r\nRightKey=2\r\n", read_config(tool.folder))
+
+    def test_a_held_skill_key_presses_at_the_period_for_every_reader(self):
+        tool = self.start("[Config]\r\nSkillKeys=112\r\n")
+        self.aim_at_target()
+
+        def seen(kind, code):  # the target's readers, by key: messages, raw input, DirectInput
+            return [e[3] for e in TARGET_LOG.events(kind) if e[2] == code]
+
+        def ended():
+            return seen("KM", "112")[-1:] == ["U"] and seen("KR", "112")[-1:] == ["U"]
+
+        # A quick F1 is one press; F2, not listed and held, only its own.
+        TARGET_LOG.mark()
+        S.xdotool("keydown", "F1", "sleep", "0.05", "keyup", "F1",
+                  "keydown", "F2", "sleep", "1", "keyup", "F2")
+        wait_until(lambda: ended() and seen("KM", "113")[-1:] == ["U"], 5, message="F1, F2 up")
+        self.assertEqual(seen("KM", "112"), ["D", "U"])
+        self.assertEqual([k for k in seen("KM", "113") if k != "R"], ["D", "U"])
+        # Held 2 s: a press each period, for every reader; downs and ups
+        # by turns, the keyboard's repeats never between them, the last an up.
+        TARGET_LOG.mark()
+        S.xdotool("keydown", "F1", "sleep", "2", "keyup", "F1")
+        wait_until(ended, 5, message="F1 up at every reader")
+        self.wait_quiet("KM", 300)
+        messages, raw, frames = seen("KM", "112"), seen("KR", "112"), seen("KF", "59")
+        self.assertEqual(messages, ["D", "U"] * (len(messages) // 2))
+        downs = [int(e[1]) for e in TARGET_LOG.events("KM") if e[2:4] == ["112", "D"]]
+        rate = (len(downs) - 1) * 1000.0 / max(1, downs[-1] - downs[1])
+        figure("F1 held 2 s at 40 ms: %.1f presses/s; downs seen by messages %d, raw input %d, "
+               "DirectInput once a frame %d (frames late %d)"
+               % (rate, len(downs), raw.count("D"), frames.count("D"), TARGET_LOG.count("KG")))
+        self.assertTrue(20 <= rate <= 30, rate)
+        self.assertEqual(raw.count("D"), len(downs))
+        # A frame late past a press (the host busy) may miss it, as a game's would.
+        late = TARGET_LOG.count("KG")
+        self.assertTrue(len(downs) - late <= frames.count("D") <= len(downs), late)
+        # A program started now reads the key up.
+        self.assertEqual(S.start_exe(helper_exe("clicktarget"), ["--key", 112]).wait_exit(10), 0)
+        # Closed, not killed: Wine 8 then leaves other programs' DirectInput
+        # keyboard without input until they restart.
+        self.assertEqual(tool.close(), 0)
 
     def test_parked_tick_clicks_with_the_press_and_then_at_the_period(self):
         self.start("[Config]\r\nInterval=500\r\n")

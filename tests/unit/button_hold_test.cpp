@@ -2,7 +2,7 @@
 // see its downs and ups alternate, and only the user's own presses count.
 #include <vector>
 
-#include "platform/os_buttons.h"
+#include "platform/os_held_input.h"
 #include "running_tool.h"
 
 namespace {
@@ -50,7 +50,7 @@ class ButtonHoldTest : public FakeTest {
 TEST_F(ButtonHoldTest, AQuickPressStaysTheUsersOwnClickAndTheHookComesAndGoesWithTheKey) {
   Store(L"LeftKey", L"1");
   Tool tool(40);
-  EXPECT_EQ(os().watch->Watched(), 1u);
+  EXPECT_EQ(fake::WatchedButtons(), 1u);
   tool.Run(1000);
   ASSERT_TRUE(tool.f1().Timer1.Parked()) << "the hook wakes it";
   // 0 ms: no tick comes between, as while the window's thread is in a
@@ -70,7 +70,7 @@ TEST_F(ButtonHoldTest, AQuickPressStaysTheUsersOwnClickAndTheHookComesAndGoesWit
 
   fake::UserButton(0, true);  // still held when the key changes: never heard up
   fake::PressKeyIn(tool.f1().TextKey[0], 65);
-  EXPECT_EQ(os().watch->Watched(), 0u);
+  EXPECT_EQ(fake::WatchedButtons(), 0u);
   EXPECT_EQ(os::ButtonHeldMs(0), -1) << "else the tick would never park";
   fake::PressKeyIn(tool.f1().TextKey[1], 39);
   EXPECT_EQ(os().hookStarts, 1);
@@ -123,7 +123,7 @@ TEST_F(ButtonHoldTest, NoneButTheUsersOwnHoldElsewhereClicksAndASwapClicksThePri
 TEST_F(ButtonHoldTest, TheSecondaryButtonClicksForFiveSecondsOfEachHold) {
   Store(L"RightKey", L"2");
   Tool tool(40);
-  EXPECT_EQ(os().watch->Watched(), 2u);
+  EXPECT_EQ(fake::WatchedButtons(), 2u);
   User(tool, 1, true);
   tool.Run(7000);
   User(tool, 1, false);

@@ -264,12 +264,12 @@ TEST_F(FormsTest, KeyBoxesCaptureEveryKeyButAlt) {
                hold(2, 2, 5000));
   EXPECT_FALSE(f1().TextKey[0].NativeButtonReleased(1, 9000)) << "pressed elsewhere";
   EXPECT_EQ(f1().KeyCodes, (std::array<std::int32_t, 4>{4, 5, 6, 0}));
-  EXPECT_EQ(os().watch->Watched(), 0u);
+  EXPECT_EQ(fake::WatchedButtons(), 0u);
   EXPECT_TRUE(hold(0, 1, 1000) && hold(1, 2, 1500));
   EXPECT_EQ(f1().KeyCodes, (std::array<std::int32_t, 4>{1, 2, 6, 0}));
   EXPECT_EQ(tip(0), L"マウス左ボタン (1)");
   EXPECT_EQ(tip(1), L"マウス右ボタン (2)");
-  EXPECT_EQ(os().watch->Watched(), 3u);
+  EXPECT_EQ(fake::WatchedButtons(), 3u);
 }
 
 TEST_F(FormsTest, KeyBoxesLeaveAltCombinationsShiftTabAndChordsAlone) {
