@@ -408,6 +408,43 @@ def mouse_section(results):
     return out
 
 
+def hook_cost():
+    """A bare low-level mouse hook's cost beside the tool's, from
+    bench/hookprobe.json (bench/hookprobe.py --save)."""
+    path = os.path.join(ROOT, "bench", "hookprobe.json")
+    if not os.path.exists(path):
+        return []
+    with open(path) as f:
+        saved = json.load(f)
+    out = ["## A low-level mouse hook under Wine", ""]
+    out.append("With the primary button as the key, the tool sets a low-level mouse hook, and "
+               "every pointer move passes through it. `bench/hookprobe.py` sets it beside a "
+               "program whose hook only passes each event on (`bench/hookprobe.c`, its hook on "
+               "a thread of its own, as the tool's), the same program without the hook, and "
+               "the tool with the `Left` key, at 40 ms, the pointer moving 100 times a second "
+               "over the click target. CPU of a core, mean over the rounds:")
+    out.append("")
+    out.append("| Wine, date | bare hook | no hook | `LeftKey=1` | `LeftKey=37` | wineserver: "
+               "bare hook / no hook |")
+    out.append("| --- | --- | --- | --- | --- | --- |")
+    for version, v in sorted(saved.items()):
+        def mean(name, key):
+            return sum(r[key] for r in v["rows"][name]) / len(v["rows"][name])
+        out.append("| %s, %s | %.2f %% | %.2f %% | %.2f %% | %.2f %% | %.2f %% / %.2f %% |" % (
+            version, v["date"], mean("bare hook", "moving"), mean("no hook", "moving"),
+            mean("LeftKey=1", "moving"), mean("LeftKey=37", "moving"),
+            mean("bare hook", "wineserver_moving"), mean("no hook", "wineserver_moving")))
+        bare, tool = mean("bare hook", "moving"), mean("LeftKey=1", "moving")
+        verdict = ("the tool's hook costs what a bare one does: the cost is Wine's delivery of "
+                   "each move to a low-level hook, not the tool's work"
+                   if tool <= bare * 1.5 + 0.2 else
+                   "the tool's hook costs more than a bare one: the difference is the tool's")
+        out.append("")
+        out.append("Under %s, %s." % (version, verdict))
+    out.append("")
+    return out
+
+
 def wine_versions():
     """The press's way to a woken tick under each Wine, from bench/keyprobe.json
     (bench/keyprobe.py --save, run under each Wine)."""
