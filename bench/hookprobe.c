@@ -14,7 +14,7 @@ static LRESULT CALLBACK OnMouse(int code, WPARAM message, LPARAM data) {
   return CallNextHookEx(NULL, code, message, data);
 }
 
-static DWORD WINAPI HookThread(void *unused) {
+static DWORD WINAPI HookThread(void* unused) {
   HHOOK hook = NULL;
   MSG message;
   (void)unused;
@@ -34,7 +34,7 @@ static DWORD WINAPI HookThread(void *unused) {
   return 0;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   HANDLE thread;
   with_hook = !(argc > 1 && strcmp(argv[1], "nohook") == 0);
   ready = CreateEventW(NULL, TRUE, FALSE, NULL);
