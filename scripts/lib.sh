@@ -10,8 +10,7 @@ WINE32="/usr/lib/wine/wine"
 # Debian packages the build and the tests use: the names hold on Debian 12
 # and 13 alike (libclang-rt-dev follows the default clang, 14 or 19).
 PACKAGES=(cmake make g++ googletest libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 xvfb xdotool x11-utils x11-apps
-  x11-xserver-utils python3
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 xvfb xdotool x11-utils x11-apps python3
   clang clang-format clang-tidy cppcheck libclang-rt-dev zip)
 # What scripts/screenshots needs beyond that: ImageMagick, the Japanese UI
 # font, and Wine's own fonts, without which the caption buttons do not draw

@@ -16,18 +16,20 @@
  *                                              GetAsyncKeyState, DirectInput state)
  *     KM <GetMessageTime ms> <vk> D|R|U        (with "keys": F1 and F2 as messages:
  *     KR <GetTickCount ms> <vk> D|U <scan>      a new down, a repeat, an up; raw
- *     KF <GetTickCount ms> <dik> D|U            input, on change; DirectInput's
- *     KG <GetTickCount ms> <gap ms>             state once an 8 ms frame on a thread
- *                                              of its own, by scan code, on change;
- *                                              a frame over 18 ms after the last,
- *                                              which may miss a 20 ms press)
+ *     KF <GetTickCount ms> <dik> D|U            input, on change; with "dinput",
+ *     KG <GetTickCount ms> <gap ms>             DirectInput's state once an 8 ms
+ *                                              frame on a thread of its own, by
+ *                                              scan code, on change; a frame over
+ *                                              18 ms after the last, which may
+ *                                              miss a 20 ms press)
  * Every line is written at once (no buffering) so the harness can read the log live.
  *
  * Optional arguments after the log path:
  *     x y w h     window position and size (default 50 50 400 300)
  *     title       window title (default "clicktarget")
  *     frames      also read the left button once a frame
- *     keys        also log F1 and F2 through messages, raw input and DirectInput
+ *     keys        also log F1 and F2 through messages and raw input
+ *     dinput      log F1 and F2 only through DirectInput, the window hidden
  *     close:C     post WM_CLOSE to the window of class C at the first left
  *                 button down
  *
@@ -51,6 +53,7 @@
 #include <wchar.h>
 
 static HANDLE g_log = INVALID_HANDLE_VALUE;
+static CRITICAL_SECTION g_log_lock;
 
 static void log_line(const char* fmt, ...) {
   char buf[256];
@@ -66,8 +69,13 @@ static void log_line(const char* fmt, ...) {
   if (n > (int)sizeof buf - 2) n = (int)sizeof buf - 2;
   buf[n++] = '\n';
   /* The log is opened in append mode and written unbuffered, so a reader
-     polling the file sees each line as soon as it happens. */
+     polling the file sees each line as soon as it happens. Wine writes an
+     append at the end it finds: two writers at once would write one line
+     over the other, so the threads take turns, and processes keep a log
+     each. */
+  EnterCriticalSection(&g_log_lock);
   WriteFile(g_log, buf, (DWORD)n, &written, NULL);
+  LeaveCriticalSection(&g_log_lock);
 }
 
 static void log_button(const char* kind, LPARAM lp) {
@@ -177,10 +185,11 @@ static void raw_key(LPARAM lp) {
            down ? 'D' : 'U', raw.data.keyboard.MakeCode);
 }
 
+/* Raw input and DirectInput's keyboard each in a process of its own: Wine
+   10's DirectInput reads the keyboard through raw input, whose registration
+   is one per process, as Windows' own may; a game uses one or the other. */
 static void open_keyboard(HINSTANCE inst, HWND hwnd) {
   IDirectInput8W* di = NULL;
-  RAWINPUTDEVICE rid = {1, 6, RIDEV_INPUTSINK, hwnd};
-  RegisterRawInputDevices(&rid, 1, sizeof rid);
   if (FAILED(
           DirectInput8Create(inst, DIRECTINPUT_VERSION, &IID_IDirectInput8W, (void**)&di, NULL)) ||
       FAILED(di->lpVtbl->CreateDevice(di, &GUID_SysKeyboard, &g_keyboard, NULL)))
@@ -261,6 +270,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prev, PWSTR cmdline, int show) {
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   int x = 50, y = 50, w = 400, h = 300;
   const wchar_t* title = L"clicktarget";
+  int hidden = 0;
   WNDCLASSW wc;
   HWND hwnd;
   MSG m;
@@ -275,6 +285,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prev, PWSTR cmdline, int show) {
     return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0;
   if (argv && argc > 2 && wcscmp(argv[1], L"--key") == 0)
     return (GetAsyncKeyState(_wtoi(argv[2])) & 0x8000) != 0;
+  InitializeCriticalSection(&g_log_lock);
   if (argv && argc > 1) {
     g_log = CreateFileW(argv[1], FILE_APPEND_DATA,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
@@ -296,22 +307,29 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prev, PWSTR cmdline, int show) {
   wc.lpszClassName = L"ClickTargetWindow";
   RegisterClassW(&wc);
 
-  hwnd = CreateWindowExW(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, w, h,
-                         NULL, NULL, inst, NULL);
+  for (int i = 7; argv && i < argc; ++i) hidden |= wcscmp(argv[i], L"dinput") == 0;
+  hwnd =
+      CreateWindowExW(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW | (hidden ? 0 : WS_VISIBLE),
+                      x, y, w, h, NULL, NULL, inst, NULL);
   if (!hwnd) return 1;
-  log_line("START %lu", (unsigned long)GetTickCount());
-  SetTimer(hwnd, 1, 10, NULL);
+  /* The hidden reader logs its keys only: not the polled ones twice. */
+  if (!hidden) SetTimer(hwnd, 1, 10, NULL);
   for (int i = 7; argv && i < argc; ++i) {
     if (wcscmp(argv[i], L"frames") == 0) {
       open_mouse(inst, hwnd);
       SetTimer(hwnd, 2, 16, NULL);
     } else if (wcscmp(argv[i], L"keys") == 0) {
+      RAWINPUTDEVICE rid = {1, 6, RIDEV_INPUTSINK, hwnd};
+      RegisterRawInputDevices(&rid, 1, sizeof rid);
+    } else if (wcscmp(argv[i], L"dinput") == 0) {
       open_keyboard(inst, hwnd);
     } else if (wcsncmp(argv[i], L"close:", 6) == 0) {
       g_close = argv[i] + 6;
     }
   }
 
+  /* Once its readers are open. */
+  log_line("START %lu", (unsigned long)GetTickCount());
   while (GetMessageW(&m, NULL, 0, 0) > 0) {
     TranslateMessage(&m);
     DispatchMessageW(&m);

@@ -49,5 +49,5 @@ def helper_exe(name):
 
 def missing_tools():
     """Names of required host tools that are not installed (for skipping)."""
-    need = [WINE, WINESERVER, "Xvfb", "xdotool", "xdpyinfo", "xwininfo", "xprop", "xwd", "xset"]
+    need = [WINE, WINESERVER, "Xvfb", "xdotool", "xdpyinfo", "xwininfo", "xprop", "xwd"]
     return [t for t in need if not shutil.which(t)]
