@@ -445,6 +445,66 @@ def hook_cost():
     return out
 
 
+def skill_keys():
+    """Skill keys' idle cost and the presses a target sees, from
+    bench/skillprobe.json (bench/skillprobe.py --save)."""
+    path = os.path.join(ROOT, "bench", "skillprobe.json")
+    if not os.path.exists(path):
+        return []
+    with open(path) as f:
+        saved = json.load(f)
+    out = ["## Skill keys", ""]
+    out.append("`bench/skillprobe.py` runs the 64-bit tool idle without skill keys and with F1-F8 "
+               "(its keyboard hook is set only with some), the click target active, and holds F1 "
+               "for a few seconds at each period. The target reads F1 by its window's messages, "
+               "raw input, and DirectInput's state once an 8 ms frame in a process of its own.")
+    out.append("")
+    out.append("| Wine, date | period | idle, no skill keys | idle, F1-F8 | wineserver: none / "
+               "F1-F8 |")
+    out.append("| --- | --- | --- | --- | --- |")
+    verdicts = []
+    for version, v in sorted(saved.items()):
+        for interval in sorted({e["interval"] for e in v["idle"]}, reverse=True):
+            none, some = (next(e for e in v["idle"] if e["interval"] == interval
+                               and e["skill_keys"] == k) for k in ("none", "F1-F8"))
+            out.append("| %s, %s | %d ms | %.3f %% | %.3f %% | %.3f %% / %.3f %% |" % (
+                version, v["date"], interval, none["tool"], some["tool"], none["wineserver"],
+                some["wineserver"]))
+            # A 20 s window's own noise is a few hundredths of a per cent.
+            same = some["tool"] <= none["tool"] * 1.2 + 0.03
+            verdicts.append("Under %s at %d ms, idle with skill keys %s (%.3f %% against %.3f %%)."
+                            % (version, interval, "costs what idle without them does" if same
+                               else "costs more than without them: FAIL", some["tool"],
+                               none["tool"]))
+    out.append("")
+    out.append("Goal: idle with skill keys costs what idle without them does. " +
+               " ".join(verdicts))
+    out.append("")
+    out.append("| Wine | period | presses a second (the period's own) | downs seen: messages / "
+               "raw input / DirectInput |")
+    out.append("| --- | --- | --- | --- |")
+    for version, v in sorted(saved.items()):
+        for row in v["presses"]:
+            out.append("| %s | %d ms | %.1f (%.1f) | %d / %d / %d |" % (
+                version, row["period"], row["rate"], 1000.0 / row["period"], row["messages"],
+                row["raw"], row["dinput"]))
+    out.append("")
+    out.append("Held %.0f s: the first down is the user's, the repeats begin after the hold delay. "
+               "A frame read every 8 ms misses a press shorter than its gap, as a game's would."
+               % next(iter(saved.values()))["hold_s"])
+    for version, v in sorted(saved.items()):
+        for row in v["presses"]:
+            # Each press lasts half the period, at most 50 ms: two frames or
+            # more, and no frame should miss it.
+            if min(50, row["period"] // 2) >= 16 and row["dinput"] < row["raw"]:
+                out.append("Under %s at %d ms DirectInput's frames missed %d of %d presses of "
+                           "two frames or longer that messages and raw input all saw: the presses "
+                           "were there, and this Wine's DirectInput state did not show them." % (
+                               version, row["period"], row["raw"] - row["dinput"], row["raw"]))
+    out.append("")
+    return out
+
+
 def wine_versions():
     """The press's way to a woken tick under each Wine, from bench/keyprobe.json
     (bench/keyprobe.py --save, run under each Wine)."""

@@ -116,12 +116,15 @@ class Bench:
         self.results = {"builds": {}, "clock_check": {}}
 
     # -- session -----------------------------------------------------------
-    def start(self):
+    def start(self, target_options=()):
+        """target_options: clicktarget's own after its title (e.g. keys)."""
         self.S = WineSession()
         self.S.start()
         self.log = ClickLog(os.path.join(self.S.tmp, "target.log"))
-        self.target = self.S.start_exe(helper_exe("clicktarget"),
-                                       [to_windows_path(self.log.path)] + [str(v) for v in TARGET])
+        self.target = self.S.start_exe(
+            helper_exe("clicktarget"), [to_windows_path(self.log.path)] +
+            [str(v) for v in TARGET] + (["clicktarget"] + list(target_options)
+                                        if target_options else []))
         self.target_win = self.S.wait_window(name="^clicktarget$", pid=self.target.pid)
         wait_until(lambda: self.log.since(0, "START"), 10, message="target START line")
         seen = wine_ms()

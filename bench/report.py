@@ -1,7 +1,7 @@
 """The page, docs/performance.md, and its chart: the goals judged, the
 figures, the findings (findings.py) and how each figure is measured."""
 
-from findings import findings, hook_cost, mouse_section, wine_versions
+from findings import findings, hook_cost, mouse_section, skill_keys, wine_versions
 from plan import (IDLE_INTERVALS, INTERVALS, JITTER_INTERVALS, LATENCY_INTERVALS, LATENCY_OF,
                   PRESS_SET, PRODUCTS, RATIO_GOAL, RATIO_GOAL_1MS, SIZE_EXES, SLICE_S, VIEWS,
                   WINE32)
@@ -192,6 +192,7 @@ def report(results, chart_name):
     L.extend(findings(results))
     L.extend(mouse_section(results))
     L.extend(hook_cost())
+    L.extend(skill_keys())
     L.extend(wine_versions())
     L.extend(method(results))
     return "\n".join(L) + "\n"
