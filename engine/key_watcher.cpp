@@ -18,14 +18,17 @@ namespace {
 // after a release would still click.
 // A button is down while the user holds it past the hold delay: our own
 // clicks never count, and a shorter press stays the user's click.
-bool ReadsDown(const WatcherState& state, std::int32_t virtualKey) {
+// heard: a raw key-down counts as a press too. Not for the on/off key: read
+// down now and up from the cache at the next tick, it would switch twice.
+bool ReadsDown(const WatcherState& state, std::int32_t virtualKey, bool heard) {
   if (virtualKey == kPrimaryButton || virtualKey == kSecondaryButton) {
     return os::ButtonHeldMs(virtualKey - kPrimaryButton) >= state.HoldDelay;
   }
   const std::int16_t bits = os::KeyState(virtualKey);
   const auto& was = state.WasDown;
-  return bits < 0 ||
-         ((bits & 1) != 0 && std::find(was.begin(), was.end(), virtualKey) == was.end());
+  const bool pressed =
+      (bits & 1) != 0 || (heard && state.RawPressed[static_cast<std::size_t>(virtualKey & 0xFF)]);
+  return bits < 0 || (pressed && std::find(was.begin(), was.end(), virtualKey) == was.end());
 }
 
 bool Due(std::uint32_t due, std::uint32_t now) { return static_cast<std::int32_t>(now - due) >= 0; }
@@ -162,6 +165,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
     for (int i = 0; i < 3; ++i) os::KeyState(state.KeyCodes[i]);
     state.FirstTick = false;
     state.WasDown = {};
+    state.RawPressed.reset();
     return false;
   }
 
@@ -180,7 +184,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
     for (std::size_t i = 0; i < 3; ++i) {
       std::size_t first = 0;
       while (state.KeyCodes[first] != state.KeyCodes[i]) ++first;
-      down[i] = first < i ? down[first] : ReadsDown(state, state.KeyCodes[i]);
+      down[i] = first < i ? down[first] : ReadsDown(state, state.KeyCodes[i], i < 2);
     }
 
     bool buttonClicks = false;
@@ -221,6 +225,7 @@ bool Tick(WatcherState& state, ui::Form& window) {
     WatchEchoes(state, buttonClicks || keyPresses);
   }
   for (std::size_t i = 0; i < 3; ++i) state.WasDown[i] = down[i] ? state.KeyCodes[i] : 0;
+  state.RawPressed.reset();
 
   if (window.WindowState() == 1 && window.Visible()) window.Hide();
   return down[0] || down[1] || down[2] || skillHeld;

@@ -35,6 +35,10 @@ struct WatcherState {
   bool OnOffHeld = false;
   // The key codes that read down at the previous tick (0: none).
   std::array<std::int32_t, 3> WasDown{};
+  // Keys raw input heard go down since the previous tick. Wine answers a
+  // key's state from a cache up to 50 ms old in a process without the
+  // focus, so a press may read up at the tick it woke.
+  std::bitset<256> RawPressed;
   // "PressTime" from the settings; below 0: the default for the period.
   std::int32_t PressTime = -1;
   // How long this tick's clicks hold their button; 0: down and up at once.

@@ -47,7 +47,9 @@ void ParkingTick::Tick() {
   }
 }
 
-void ParkingTick::KeyDown() {
+void ParkingTick::KeyDown(std::int32_t virtualKey) {
+  if (virtualKey > 0 && virtualKey < 256)
+    state_.RawPressed.set(static_cast<std::size_t>(virtualKey));
   if (!timer_.Parked() || !timer_.Enabled()) return;
   Wake();
   justWoken_ = true;

@@ -38,7 +38,7 @@ class ParkingTick {
   void Tick();
   // A raw key-down: a parked tick ticks at once, then every period from
   // now. Key-downs while awake, auto-repeats included, change nothing.
-  void KeyDown();
+  void KeyDown(std::int32_t virtualKey = 0);
   // The stop flag, a key code, the interval or the window state changed: a
   // parked tick ticks again every period, from now.
   void Wake();

@@ -378,8 +378,8 @@ void Form::NativeCommand(int id) {
   if (m != nullptr && m->Click) m->Click();
 }
 
-void Form::NativeRawKeyDown() {
-  if (RawKeyDown) RawKeyDown();
+void Form::NativeRawKeyDown(std::int32_t virtualKey) {
+  if (RawKeyDown) RawKeyDown(virtualKey);
 }
 
 void Form::NativeForegroundChanged() {

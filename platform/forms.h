@@ -319,9 +319,9 @@ class Form {
   // platform cannot deliver them.
   bool ListenForeground();
 
-  // A key, or a button ListenRawButtons asked for, went down anywhere;
-  // which one is not said.
-  std::function<void()> RawKeyDown;
+  // A key, or a button ListenRawButtons asked for, went down anywhere: the
+  // key's virtual-key code, or 0 when not said (a button, the hooks).
+  std::function<void(std::int32_t)> RawKeyDown;
   // Another window came to the foreground, or one was restored from the
   // taskbar; which one is for the handler to ask.
   std::function<void()> ForegroundChanged;
@@ -345,7 +345,7 @@ class Form {
   void NativeClose();
   void NativeEndSession();
   void NativeCommand(int id);
-  void NativeRawKeyDown();
+  void NativeRawKeyDown(std::int32_t virtualKey = 0);
   void NativeForegroundChanged();
   void NativeResized();
   void NativeDpiChanged();

@@ -108,8 +108,8 @@ Form1::Form1(Form2& form2)
   Timer1.Tick = [this] { Timer1_Timer(); };
   Timer1.Alarm = [this] { tick_.Alarm(); };
   ForegroundChanged = [this] { Form_ForegroundChanged(); };
-  RawKeyDown = [this] {
-    tick_.KeyDown();
+  RawKeyDown = [this](std::int32_t virtualKey) {
+    tick_.KeyDown(virtualKey);
     ShowState();
   };
   DpiChanged = [this] { ReloadIcons(); };

@@ -133,11 +133,13 @@ LRESULT Win32Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kTickFailedMessage:
       OnTickFailed(wParam);
       return 0;
-    case WM_INPUT:
-      if (win32::IsRawPress(lParam)) OnPress();
+    case WM_INPUT: {
+      const int key = win32::RawPress(lParam);
+      if (key >= 0) OnPress(key);
       break;  // the default handling frees the input
+    }
     case win32::kHeldMessage:
-      OnPress();
+      OnPress(0);
       return 0;
     case WM_WTSSESSION_CHANGE:
       win32::SessionChanged(wParam);
@@ -220,10 +222,10 @@ void Win32Form::OnTickFailed(WPARAM id) {
   if (it != timers_.end()) Revive(*it);
 }
 
-void Win32Form::OnPress() {
+void Win32Form::OnPress(int virtualKey) {
   // An awake tick is not re-armed by a press: it may have died.
   for (TimerEntry& entry : timers_) Revive(entry);
-  form_.NativeRawKeyDown();
+  form_.NativeRawKeyDown(virtualKey);
 }
 
 void Win32Form::Revive(TimerEntry& entry) {

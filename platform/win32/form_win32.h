@@ -129,7 +129,7 @@ class Win32Form final : public FormPeer {
   void OnAlarm(WPARAM id);
   void OnTickFailed(WPARAM id);
   // A key or a watched button went down anywhere.
-  void OnPress();
+  void OnPress(int virtualKey);
 
   // Replaces a source that stopped for good, whether its message came or
   // not (a full queue refuses it); one already replaced has nothing to say.

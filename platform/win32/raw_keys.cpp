@@ -38,16 +38,18 @@ bool ListenRawButtons(HWND window, bool listen) {
   return false;
 }
 
-bool IsRawPress(LPARAM input) {
+int RawPress(LPARAM input) {
   RAWINPUT raw{};
   UINT size = sizeof(raw);
   if (GetRawInputData(reinterpret_cast<HRAWINPUT>(input), RID_INPUT, &raw, &size,
                       sizeof(RAWINPUTHEADER)) == static_cast<UINT>(-1)) {
-    return false;
+    return -1;
   }
   if (raw.header.dwType == RIM_TYPEMOUSE)
-    return (raw.data.mouse.usButtonFlags & kWatchableButtonsDown) != 0;
-  return raw.header.dwType == RIM_TYPEKEYBOARD && (raw.data.keyboard.Flags & RI_KEY_BREAK) == 0;
+    return (raw.data.mouse.usButtonFlags & kWatchableButtonsDown) != 0 ? 0 : -1;
+  if (raw.header.dwType != RIM_TYPEKEYBOARD || (raw.data.keyboard.Flags & RI_KEY_BREAK) != 0)
+    return -1;
+  return raw.data.keyboard.VKey & 0xFF;
 }
 
 }  // namespace win32

@@ -55,6 +55,28 @@ TEST_F(ParkingTickTest, ParksOnceIdleAndAwakeLongEnoughAndWakesWithThePress) {
   EXPECT_TRUE(tool.f1().Timer1.Parked());
 }
 
+TEST_F(ParkingTickTest, AClickKeyRawInputHeardClicksThoughItsStateStillReadsUp) {
+  Tool tool(40);
+  tool.Run(1000);
+  ASSERT_TRUE(tool.f1().Timer1.Parked());
+  // Wine's cached key state still says up: raw input's word is enough.
+  tool.f1().NativeRawKeyDown(vk::kLeft);
+  EXPECT_EQ(Clicks(kMouseLeftDown), 1u);
+  tool.Run(40);
+  EXPECT_EQ(Clicks(kMouseLeftDown), 1u) << "heard once, clicked once";
+  // Not the on/off key: read down now, up from the cache at the next tick
+  // and down after it, it would switch off and on again.
+  tool.Run(1000);
+  tool.f1().NativeRawKeyDown(vk::kUp);
+  tool.Run(40);
+  fake::Press(vk::kUp);
+  tool.Run(40);
+  fake::Release(vk::kUp);
+  fake::Press(vk::kLeft);
+  tool.Run(80);
+  EXPECT_EQ(Clicks(kMouseLeftDown), 1u) << "switched off once";
+}
+
 TEST_F(ParkingTickTest, AWokenTickStaysAwakeTwoPeriodsAndLooksAgainSoonAfterReadingNothing) {
   Tool tool(500);
   tool.Run(1500);

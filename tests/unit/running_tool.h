@@ -41,11 +41,11 @@ class Tool {
   // A key goes down: its state, then the raw key-down.
   void Press(std::int32_t key) {
     fake::Press(key);
-    f1().NativeRawKeyDown();
+    f1().NativeRawKeyDown(key);
   }
   void Tap(std::int32_t key) {
     fake::Tap(key);
-    f1().NativeRawKeyDown();
+    f1().NativeRawKeyDown(key);
   }
   void Minimise() {
     f1().SetWindowState(1);
