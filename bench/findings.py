@@ -498,8 +498,8 @@ def skill_keys():
             # more, and no frame should miss it.
             if min(50, row["period"] // 2) >= 16 and row["dinput"] < row["raw"]:
                 out.append("Under %s at %d ms DirectInput's frames missed %d of %d presses of "
-                           "two frames or longer that messages and raw input all saw: the presses "
-                           "were there, and this Wine's DirectInput state did not show them." % (
+                           "two frames or longer that messages and raw input all saw (frames that "
+                           "came late are not told apart here)." % (
                                version, row["period"], row["raw"] - row["dinput"], row["raw"]))
     out.append("")
     return out

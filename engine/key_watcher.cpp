@@ -18,8 +18,9 @@ namespace {
 // after a release would still click.
 // A button is down while the user holds it past the hold delay: our own
 // clicks never count, and a shorter press stays the user's click.
-// heard: a raw key-down counts as a press too. Not for the on/off key: read
-// down now and up from the cache at the next tick, it would switch twice.
+// heard: a raw key-down counts as a press too. Not for the on/off key, nor a
+// click key sharing its code: read down now and up from the cache at the
+// next tick, it would switch twice.
 bool ReadsDown(const WatcherState& state, std::int32_t virtualKey, bool heard) {
   if (virtualKey == kPrimaryButton || virtualKey == kSecondaryButton) {
     return os::ButtonHeldMs(virtualKey - kPrimaryButton) >= state.HoldDelay;
@@ -184,7 +185,9 @@ bool Tick(WatcherState& state, ui::Form& window) {
     for (std::size_t i = 0; i < 3; ++i) {
       std::size_t first = 0;
       while (state.KeyCodes[first] != state.KeyCodes[i]) ++first;
-      down[i] = first < i ? down[first] : ReadsDown(state, state.KeyCodes[i], i < 2);
+      down[i] = first < i ? down[first]
+                          : ReadsDown(state, state.KeyCodes[i],
+                                      i < 2 && state.KeyCodes[i] != state.KeyCodes[2]);
     }
 
     bool buttonClicks = false;

@@ -48,12 +48,23 @@ void ParkingTick::Tick() {
 }
 
 void ParkingTick::KeyDown(std::int32_t virtualKey) {
-  if (virtualKey > 0 && virtualKey < 256)
-    state_.RawPressed.set(static_cast<std::size_t>(virtualKey));
+  // A down of a key raw input last heard down is the keyboard's repeat,
+  // perhaps handled after the tick that read the release: no press.
+  if (virtualKey > 0 && virtualKey < 256) {
+    const auto key = static_cast<std::size_t>(virtualKey);
+    if (!rawDown_[key]) state_.RawPressed.set(key);
+    rawDown_.set(key);
+  }
   if (!timer_.Parked() || !timer_.Enabled()) return;
   Wake();
   justWoken_ = true;
   Tick();
+}
+
+void ParkingTick::KeyUp(std::int32_t virtualKey) {
+  // A missed up only costs the next press raw input's word: its state
+  // still counts.
+  if (virtualKey > 0 && virtualKey < 256) rawDown_.reset(static_cast<std::size_t>(virtualKey));
 }
 
 void ParkingTick::Alarm() { timer_.SetAlarm(SendUps(state_, false)); }

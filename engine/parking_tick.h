@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 
 #include "engine/key_watcher.h"
@@ -39,6 +40,8 @@ class ParkingTick {
   // A raw key-down: a parked tick ticks at once, then every period from
   // now. Key-downs while awake, auto-repeats included, change nothing.
   void KeyDown(std::int32_t virtualKey = 0);
+  // Raw input heard a key go up: its next down is a press again.
+  void KeyUp(std::int32_t virtualKey);
   // The stop flag, a key code, the interval or the window state changed: a
   // parked tick ticks again every period, from now.
   void Wake();
@@ -60,6 +63,8 @@ class ParkingTick {
   bool staying_ = false;
   std::uint32_t wokeAt_ = 0;
   bool justWoken_ = false;
+  // The keys raw input last heard go down and not up yet.
+  std::bitset<256> rawDown_;
   bool hearingButtons_ = false;
   bool buttonsRefused_ = false;
 };

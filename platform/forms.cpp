@@ -382,6 +382,10 @@ void Form::NativeRawKeyDown(std::int32_t virtualKey) {
   if (RawKeyDown) RawKeyDown(virtualKey);
 }
 
+void Form::NativeRawKeyUp(std::int32_t virtualKey) {
+  if (RawKeyUp) RawKeyUp(virtualKey);
+}
+
 void Form::NativeForegroundChanged() {
   if (ForegroundChanged) ForegroundChanged();
 }

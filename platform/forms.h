@@ -322,6 +322,8 @@ class Form {
   // A key, or a button ListenRawButtons asked for, went down anywhere: the
   // key's virtual-key code, or 0 when not said (a button, the hooks).
   std::function<void(std::int32_t)> RawKeyDown;
+  // That key went up again.
+  std::function<void(std::int32_t)> RawKeyUp;
   // Another window came to the foreground, or one was restored from the
   // taskbar; which one is for the handler to ask.
   std::function<void()> ForegroundChanged;
@@ -346,6 +348,7 @@ class Form {
   void NativeEndSession();
   void NativeCommand(int id);
   void NativeRawKeyDown(std::int32_t virtualKey = 0);
+  void NativeRawKeyUp(std::int32_t virtualKey);
   void NativeForegroundChanged();
   void NativeResized();
   void NativeDpiChanged();

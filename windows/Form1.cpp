@@ -112,6 +112,7 @@ Form1::Form1(Form2& form2)
     tick_.KeyDown(virtualKey);
     ShowState();
   };
+  RawKeyUp = [this](std::int32_t virtualKey) { tick_.KeyUp(virtualKey); };
   DpiChanged = [this] { ReloadIcons(); };
   // Minimised: the next tick hides the window, so it must come.
   Resize = [this] {

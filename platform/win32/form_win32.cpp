@@ -134,8 +134,10 @@ LRESULT Win32Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnTickFailed(wParam);
       return 0;
     case WM_INPUT: {
-      const int key = win32::RawPress(lParam);
-      if (key >= 0) OnPress(key);
+      bool down = true;
+      const int key = win32::RawKey(lParam, down);
+      if (key >= 0 && down) OnPress(key);
+      if (key > 0 && !down) form_.NativeRawKeyUp(key);
       break;  // the default handling frees the input
     }
     case win32::kHeldMessage:

@@ -38,18 +38,21 @@ bool ListenRawButtons(HWND window, bool listen) {
   return false;
 }
 
-int RawPress(LPARAM input) {
+int RawKey(LPARAM input, bool& down) {
   RAWINPUT raw{};
   UINT size = sizeof(raw);
+  down = true;
   if (GetRawInputData(reinterpret_cast<HRAWINPUT>(input), RID_INPUT, &raw, &size,
                       sizeof(RAWINPUTHEADER)) == static_cast<UINT>(-1)) {
     return -1;
   }
   if (raw.header.dwType == RIM_TYPEMOUSE)
     return (raw.data.mouse.usButtonFlags & kWatchableButtonsDown) != 0 ? 0 : -1;
-  if (raw.header.dwType != RIM_TYPEKEYBOARD || (raw.data.keyboard.Flags & RI_KEY_BREAK) != 0)
-    return -1;
-  return raw.data.keyboard.VKey & 0xFF;
+  if (raw.header.dwType != RIM_TYPEKEYBOARD) return -1;
+  down = (raw.data.keyboard.Flags & RI_KEY_BREAK) == 0;
+  // 255 is the code of keys that have none of their own (parts of Pause).
+  const USHORT key = raw.data.keyboard.VKey;
+  return key > 0 && key < 255 ? key : 0;
 }
 
 }  // namespace win32

@@ -7,6 +7,6 @@ namespace win32 {
 bool ListenRawKeys(HWND) { return false; }
 void StopRawKeys() {}
 bool ListenRawButtons(HWND, bool) { return false; }
-int RawPress(LPARAM) { return -1; }
+int RawKey(LPARAM, bool&) { return -1; }
 
 }  // namespace win32

@@ -334,7 +334,11 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prev, PWSTR cmdline, int show) {
     TranslateMessage(&m);
     DispatchMessageW(&m);
   }
+  /* The frames' thread may still log. */
+  EnterCriticalSection(&g_log_lock);
   if (g_log != INVALID_HANDLE_VALUE) CloseHandle(g_log);
+  g_log = INVALID_HANDLE_VALUE;
+  LeaveCriticalSection(&g_log_lock);
   LocalFree(argv);
   return 0;
 }
