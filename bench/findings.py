@@ -408,14 +408,21 @@ def mouse_section(results):
     return out
 
 
+def probe_figures(name):
+    """What bench/<name>.py --save kept, by Wine version; {} before any."""
+    path = os.path.join(ROOT, "bench", name + ".json")
+    if not os.path.exists(path):
+        return {}
+    with open(path) as f:
+        return json.load(f)
+
+
 def hook_cost():
     """A bare low-level mouse hook's cost beside the tool's, from
     bench/hookprobe.json (bench/hookprobe.py --save)."""
-    path = os.path.join(ROOT, "bench", "hookprobe.json")
-    if not os.path.exists(path):
+    saved = probe_figures("hookprobe")
+    if not saved:
         return []
-    with open(path) as f:
-        saved = json.load(f)
     out = ["## A low-level mouse hook under Wine", ""]
     out.append("With the primary button as the key, the tool sets a low-level mouse hook, and "
                "every pointer move passes through it. `bench/hookprobe.py` sets it beside a "
@@ -448,11 +455,9 @@ def hook_cost():
 def skill_keys():
     """Skill keys' idle cost and the presses a target sees, from
     bench/skillprobe.json (bench/skillprobe.py --save)."""
-    path = os.path.join(ROOT, "bench", "skillprobe.json")
-    if not os.path.exists(path):
+    saved = probe_figures("skillprobe")
+    if not saved:
         return []
-    with open(path) as f:
-        saved = json.load(f)
     out = ["## Skill keys", ""]
     out.append("`bench/skillprobe.py` runs the 64-bit tool idle without skill keys and with F1-F8 "
                "(its keyboard hook is set only with some), the click target active, and holds F1 "
@@ -508,11 +513,9 @@ def skill_keys():
 def wine_versions():
     """The press's way to a woken tick under each Wine, from bench/keyprobe.json
     (bench/keyprobe.py --save, run under each Wine)."""
-    path = os.path.join(ROOT, "bench", "keyprobe.json")
-    if not os.path.exists(path):
+    saved = probe_figures("keyprobe")
+    if not saved:
         return []
-    with open(path) as f:
-        saved = json.load(f)
     versions = sorted(saved, key=lambda v: [int(n) for n in v.split()[0][5:].split(".")])
 
     def spread(values):

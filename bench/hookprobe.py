@@ -16,16 +16,14 @@ times a second, of
 for the performance page.
 """
 
-import json
 import os
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from plan import MOVES_PER_S, ROOT  # noqa: E402  (puts the harness on the path)
-from measure import Bench, log  # noqa: E402
-from programs import WINE, helper_exe  # noqa: E402
+from measure import Bench, log, save_probe  # noqa: E402
+from programs import helper_exe  # noqa: E402
 from waits import wait_until  # noqa: E402
 
 CONDITIONS = [("bare hook", None, "hook"), ("no hook", None, "nohook"),
@@ -71,14 +69,7 @@ def main():
     finally:
         b.close()
     if "--save" in sys.argv:
-        version = subprocess.run([WINE, "--version"], capture_output=True,
-                                 text=True).stdout.strip()
-        path = os.path.join(ROOT, "bench", "hookprobe.json")
-        saved = json.load(open(path)) if os.path.exists(path) else {}
-        saved[version] = {"date": time.strftime("%Y-%m-%d"), "seconds": seconds, "rows": rows}
-        with open(path, "w") as f:
-            json.dump(saved, f, indent=1, sort_keys=True)
-            f.write("\n")
+        save_probe("hookprobe", {"seconds": seconds, "rows": rows})
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 of a build started and ended with the end-to-end tests' Tool, held keys and
 timed presses, and CPU read from /proc."""
 
+import json
 import os
 import platform
 import random
@@ -97,6 +98,21 @@ def machine():
             "wine": first([WINE, "--version"]), "debian": debian,
             "xdotool": first(["dpkg-query", "-W", "-f", "${Version}", "xdotool"]),
             "xvfb": first(["dpkg-query", "-W", "-f", "${Version}", "xvfb"])}
+
+
+def save_probe(name, figures):
+    """Keeps a probe's figures in bench/<name>.json under the Wine's version,
+    beside other versions', with today's date."""
+    version = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
+    path = os.path.join(ROOT, "bench", name + ".json")
+    saved = {}
+    if os.path.exists(path):
+        with open(path) as f:
+            saved = json.load(f)
+    saved[version] = dict(figures, date=time.strftime("%Y-%m-%d"))
+    with open(path, "w") as f:
+        json.dump(saved, f, indent=1, sort_keys=True)
+        f.write("\n")
 
 
 class Bench:

@@ -11,17 +11,14 @@ read once an 8 ms frame in a process of its own.
 for the performance page.
 """
 
-import json
 import os
-import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from plan import ROOT  # noqa: E402  (puts the harness on the path)
+import plan  # noqa: E402,F401  (puts the harness on the path)
 from clicklog import ClickLog  # noqa: E402
-from measure import Bench, log, thread_ns  # noqa: E402
-from programs import WINE, helper_exe  # noqa: E402
+from measure import Bench, log, save_probe, thread_ns  # noqa: E402
+from programs import helper_exe  # noqa: E402
 from session import to_windows_path  # noqa: E402
 from waits import wait_until  # noqa: E402
 
@@ -103,15 +100,8 @@ def main():
     finally:
         b.close()
     if "--save" in sys.argv:
-        version = subprocess.run([WINE, "--version"], capture_output=True,
-                                 text=True).stdout.strip()
-        path = os.path.join(ROOT, "bench", "skillprobe.json")
-        saved = json.load(open(path)) if os.path.exists(path) else {}
-        saved[version] = {"date": time.strftime("%Y-%m-%d"), "seconds": seconds,
-                          "hold_s": HOLD_S, "idle": idle, "presses": presses}
-        with open(path, "w") as f:
-            json.dump(saved, f, indent=1, sort_keys=True)
-            f.write("\n")
+        save_probe("skillprobe", {"seconds": seconds, "hold_s": HOLD_S, "idle": idle,
+                                  "presses": presses})
 
 
 if __name__ == "__main__":
