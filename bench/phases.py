@@ -87,6 +87,20 @@ class Run(Bench):
                                       self.results["refocus_restarts"][-1]["target_tail"]))
                 self.stop_tool(proc)
 
+    def in_fresh_copy(self, start, work, what):
+        """work(proc) on a copy start() returns; (proc, its result). As for
+        the click rates, a copy that keeps the focus gives way to a fresh
+        one, twice at most."""
+        for attempt in range(3):
+            proc = start()
+            try:
+                return proc, work(proc)
+            except HarnessError as e:
+                self.stop_tool(proc)
+                if attempt == 2:
+                    raise
+                log("%s: %s; a fresh copy" % (what, str(e).splitlines()[0]))
+
     def mouse_key(self):
         """X1 as the left-click key beside the keyboard key, a copy of the
         exe for each: idle with the pointer still, then moving over the
@@ -120,20 +134,15 @@ class Run(Bench):
         try:
             for _ in range(MOUSE_HOLD_ROUNDS):
                 for key, button, keys in MOUSE_KEYS:
-                    # As for the click rates: a copy that keeps the focus
-                    # gives way to a fresh one.
-                    for attempt in range(3):
+                    def pinned():
                         proc, _ = self.start_tool(MOUSE_BUILD, 1, keys)
                         set_affinity(proc.pid, {cpus[0]})
                         set_affinity(ws, {cpus[0]})
-                        try:
-                            stamps, cpu = self.hold(a.hold * 1000, [proc.pid, ws], button)
-                            break
-                        except HarnessError as e:
-                            self.stop_tool(proc)
-                            if attempt == 2:
-                                raise
-                            log("%s held at 1 ms: %s; a fresh copy" % (key, str(e).splitlines()[0]))
+                        return proc
+
+                    proc, (stamps, cpu) = self.in_fresh_copy(
+                        pinned, lambda proc: self.hold(a.hold * 1000, [proc.pid, ws], button),
+                        "%s held at 1 ms" % key)
                     out.setdefault("holds", []).append({
                         "key": key, "clicks": len(stamps),
                         "span_ms": ms_diff(stamps[-1], stamps[0]),
@@ -150,18 +159,9 @@ class Run(Bench):
             (MOUSE_BUILD, key, MOUSE_LATENCY_INTERVAL) + latency_stats(out["presses"])[:2]))
         self.stop_tool(proc)
         key, button, keys = MOUSE_KEYS[2]
-        # As for the click rates: a copy that keeps the focus gives way to a
-        # fresh one.
-        for attempt in range(3):
-            proc, _ = self.start_tool(MOUSE_BUILD, MOUSE_LATENCY_INTERVAL, keys)
-            try:
-                out["button_holds"] = self.button_holds(BUTTON_HOLDS, HOLD_DELAY)
-                break
-            except HarnessError as e:
-                self.stop_tool(proc)
-                if attempt == 2:
-                    raise
-                log("%s holds: %s; a fresh copy" % (key, str(e).splitlines()[0]))
+        proc, out["button_holds"] = self.in_fresh_copy(
+            lambda: self.start_tool(MOUSE_BUILD, MOUSE_LATENCY_INTERVAL, keys)[0],
+            lambda proc: self.button_holds(BUTTON_HOLDS, HOLD_DELAY), "%s holds" % key)
         firsts = sorted(h["first_up_ms"] for h in out["button_holds"])
         log("%-8s %s at %d ms: first up after the hold delay p50 %d max %d ms" % (
             MOUSE_BUILD, key, MOUSE_LATENCY_INTERVAL, firsts[len(firsts) // 2], firsts[-1]))
